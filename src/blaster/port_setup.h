@@ -1,0 +1,20 @@
+// Opening a blaster's port by name, setting it up at 19200 8-N-1 and probing for the blaster.
+#pragma once
+
+#include "blaster/blaster_link.h"
+#include "blaster/serial_services.h"
+
+namespace tuner {
+
+constexpr char kLineMode[] = "19200,n,8,1";
+constexpr CommTimeouts kFirstTimeouts = {5000, 5000, 5000, 500, 500};
+// In force for the probe and every key: a read of n bytes gives up after 500 x n + 500 ms.
+constexpr CommTimeouts kFinalTimeouts = {500, 500, 500, 500, 500};
+
+// Opens the named port exclusively; hndl is kInvalidPort when it cannot be opened.
+void getComPort(const BlasterLink& link, PortHandle& hndl, const char* portName);
+
+// Returns 1 with hndl open, configured and probed; or 0 with the port closed.
+int detectComPortHandle(const BlasterLink& link, const char* portName, PortHandle& hndl);
+
+}  // namespace tuner

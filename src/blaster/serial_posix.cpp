@@ -1,0 +1,201 @@
+// Serial services over termios. Names that are not absolute paths open /dev/<name>; the open is
+// exclusive through flock, and reads honour the COMMTIMEOUTS sets with poll.
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/file.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <chrono>
+#include <cstring>
+#include <ctime>
+#include <limits>
+
+#include "blaster/line_settings.h"
+#include "blaster/serial_services.h"
+
+namespace tuner {
+namespace {
+
+struct PosixPort {
+  int fd;
+  CommTimeouts timeouts;
+};
+
+PosixPort* portOf(PortHandle handle) { return reinterpret_cast<PosixPort*>(handle); }
+
+using Clock = std::chrono::steady_clock;
+
+long long millisecondsUntil(Clock::time_point deadline) {
+  const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
+  return left.count() < 0 ? 0 : left.count();
+}
+
+speed_t speedFor(std::uint32_t baud) {
+  switch (baud) {
+    case 1200: return B1200;
+    case 2400: return B2400;
+    case 4800: return B4800;
+    case 9600: return B9600;
+    case 19200: return B19200;
+    case 38400: return B38400;
+    case 57600: return B57600;
+    case 115200: return B115200;
+    default: return B0;
+  }
+}
+
+std::uint32_t baudFor(speed_t speed) {
+  for (std::uint32_t baud : {1200u, 2400u, 4800u, 9600u, 19200u, 38400u, 57600u, 115200u}) {
+    if (speedFor(baud) == speed) return baud;
+  }
+  return 0;
+}
+
+class PosixSerial final : public SerialServices {
+ public:
+  PortHandle open(const std::string& name) override {
+    const std::string path = (!name.empty() && name[0] == '/') ? name : "/dev/" + name;
+    const int fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) return kInvalidPort;
+    if (::flock(fd, LOCK_EX | LOCK_NB) != 0 || !isatty(fd)) {
+      ::close(fd);
+      return kInvalidPort;
+    }
+    return reinterpret_cast<PortHandle>(new PosixPort{fd, CommTimeouts{}});
+  }
+
+  // A termios port has no stored default configuration.
+  void applyDefaultConfig(const std::string&, PortHandle) override {}
+
+  bool getState(PortHandle handle, LineSettings& settings) override {
+    termios tio{};
+    if (tcgetattr(portOf(handle)->fd, &tio) != 0) return false;
+    settings.baudRate = baudFor(cfgetospeed(&tio));
+    const tcflag_t size = tio.c_cflag & CSIZE;
+    settings.byteSize = size == CS5 ? 5 : size == CS6 ? 6 : size == CS7 ? 7 : 8;
+    settings.parity = (tio.c_cflag & PARENB) == 0 ? kParityNone
+                      : (tio.c_cflag & PARODD) != 0 ? kParityOdd
+                                                    : kParityEven;
+    settings.stopBits = (tio.c_cflag & CSTOPB) != 0 ? kTwoStopBits : kOneStopBit;
+    return true;
+  }
+
+  bool buildLineSettings(const char* mode, LineSettings& settings) override {
+    return parseModeText(mode, settings);
+  }
+
+  bool setState(PortHandle handle, const LineSettings& settings) override {
+    const int fd = portOf(handle)->fd;
+    termios tio{};
+    if (tcgetattr(fd, &tio) != 0) return false;
+    const speed_t speed = speedFor(settings.baudRate);
+    if (speed == B0) return false;
+    cfmakeraw(&tio);
+    cfsetispeed(&tio, speed);
+    cfsetospeed(&tio, speed);
+    tio.c_cflag &= ~(CSIZE | PARENB | PARODD | CSTOPB | CRTSCTS);
+    tio.c_cflag |= CREAD | CLOCAL;
+    switch (settings.byteSize) {
+      case 5: tio.c_cflag |= CS5; break;
+      case 6: tio.c_cflag |= CS6; break;
+      case 7: tio.c_cflag |= CS7; break;
+      default: tio.c_cflag |= CS8; break;
+    }
+    if (settings.parity == kParityOdd) tio.c_cflag |= PARENB | PARODD;
+    if (settings.parity == kParityEven) tio.c_cflag |= PARENB;
+    if (settings.stopBits != kOneStopBit) tio.c_cflag |= CSTOPB;
+    const bool rtsHandshake =
+        ((settings.flags & kRtsControlMask) >> kRtsControlShift) == kControlHandshake;
+    if ((settings.flags & kFlagOutxCtsFlow) != 0 || rtsHandshake) tio.c_cflag |= CRTSCTS;
+    tio.c_iflag &= ~(IXON | IXOFF | IXANY);
+    if ((settings.flags & kFlagOutX) != 0) tio.c_iflag |= IXON;
+    if ((settings.flags & kFlagInX) != 0) tio.c_iflag |= IXOFF;
+    tio.c_cc[VMIN] = 0;
+    tio.c_cc[VTIME] = 0;
+    return tcsetattr(fd, TCSANOW, &tio) == 0;
+  }
+
+  bool setTimeouts(PortHandle handle, const CommTimeouts& timeouts) override {
+    portOf(handle)->timeouts = timeouts;
+    return true;
+  }
+
+  std::size_t write(PortHandle handle, const unsigned char* data, std::size_t count) override {
+    const PosixPort& port = *portOf(handle);
+    const auto budget = static_cast<long long>(port.timeouts.writeMultiplier) * count +
+                        port.timeouts.writeConstant;
+    const bool bounded = budget > 0;
+    const auto deadline = Clock::now() + std::chrono::milliseconds(budget);
+    std::size_t written = 0;
+    while (written < count) {
+      const ssize_t n = ::write(port.fd, data + written, count - written);
+      if (n > 0) {
+        written += static_cast<std::size_t>(n);
+        continue;
+      }
+      if (n < 0 && errno != EAGAIN && errno != EINTR) break;
+      pollfd waiting{port.fd, POLLOUT, 0};
+      const long long wait = bounded ? millisecondsUntil(deadline) : -1;
+      if (bounded && wait == 0) break;
+      if (::poll(&waiting, 1, static_cast<int>(wait)) < 0 && errno != EINTR) break;
+    }
+    return written;
+  }
+
+  std::size_t read(PortHandle handle, unsigned char* data, std::size_t count) override {
+    const PosixPort& port = *portOf(handle);
+    const CommTimeouts& t = port.timeouts;
+    constexpr std::uint32_t kMaxDword = std::numeric_limits<std::uint32_t>::max();
+    const long long total = static_cast<long long>(t.readMultiplier) * count + t.readConstant;
+    const bool returnAtOnce = t.readInterval == kMaxDword && total == 0;
+    const bool totalBounded = total > 0;
+    const bool intervalBounded = t.readInterval != 0 && t.readInterval != kMaxDword;
+    const auto deadline = Clock::now() + std::chrono::milliseconds(total);
+
+    std::size_t received = 0;
+    while (received < count) {
+      const ssize_t n = ::read(port.fd, data + received, count - received);
+      if (n > 0) {
+        received += static_cast<std::size_t>(n);
+        continue;
+      }
+      if (n < 0 && errno != EAGAIN && errno != EINTR) break;
+      if (returnAtOnce) break;
+      long long wait = -1;
+      if (totalBounded) wait = millisecondsUntil(deadline);
+      if (intervalBounded && received > 0 && (wait < 0 || wait > t.readInterval)) {
+        wait = t.readInterval;
+      }
+      if (wait == 0) break;
+      pollfd waiting{port.fd, POLLIN, 0};
+      const int ready = ::poll(&waiting, 1, static_cast<int>(wait));
+      if (ready == 0) break;
+      if (ready < 0 && errno != EINTR) break;
+    }
+    return received;
+  }
+
+  void close(PortHandle handle) override {
+    PosixPort* port = portOf(handle);
+    ::close(port->fd);
+    delete port;
+  }
+
+  void sleep(unsigned milliseconds) override {
+    timespec left{static_cast<time_t>(milliseconds / 1000),
+                  static_cast<long>(milliseconds % 1000) * 1000000L};
+    while (nanosleep(&left, &left) != 0 && errno == EINTR) {
+    }
+  }
+};
+
+}  // namespace
+
+SerialServices& platformSerial() {
+  static PosixSerial serial;
+  return serial;
+}
+
+}  // namespace tuner

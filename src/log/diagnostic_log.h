@@ -1,0 +1,26 @@
+// The trace every routine writes. It is on only while the log file exists: the plug-in never
+// creates it, and opens and closes it for each message.
+#pragma once
+
+#include <string>
+
+#if defined(__GNUC__)
+#define TUNER_PRINTF_FORMAT(fmt, first) __attribute__((format(printf, fmt, first)))
+#else
+#define TUNER_PRINTF_FORMAT(fmt, first)
+#endif
+
+namespace tuner {
+
+struct DiagnosticLog {
+  std::string path;
+};
+
+// Longest message kept, line feed included; longer ones are cut and still end with a line feed.
+constexpr std::size_t kLogMessageCapacity = 254;
+
+// Appends one formatted message (which ends with a line feed) to the log. A log that cannot be
+// opened drops the message without a sign. Returns 0.
+int LogMessage(const DiagnosticLog& log, const char* format, ...) TUNER_PRINTF_FORMAT(2, 3);
+
+}  // namespace tuner

@@ -1,0 +1,3 @@
+#include "plugin/loaded_dev_name.h"
+
+char loadedDevName[256];

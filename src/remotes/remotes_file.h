@@ -1,0 +1,34 @@
+// The remotes file: each remote a header line "name carrier_freq bit_time", then one line per
+// command "name bit_length flag hh hh ..." with each further pattern on a line that begins with a
+// space, and an empty line to end the remote.
+#pragma once
+
+#include <cstddef>
+#include <cstdio>
+#include <string>
+
+#include "log/diagnostic_log.h"
+#include "remotes/records.h"
+
+namespace tuner {
+
+// The device name a remotes file stands for: its last component (after the last backslash) less
+// its last three characters; empty when that is shorter than three. Cut to fit capacity - 1.
+std::string deviceNameFromPath(const char* path, std::size_t capacity);
+
+// The whole text SaveRemotes writes for a list.
+std::string formatRemotes(const Remote* first);
+
+// Writes the list to path, replacing the file only once the whole list is written. Returns
+// whether the file now holds the list.
+bool SaveRemotes(const DiagnosticLog& log, const Remote* first, const char* path);
+
+// Reads the file at path (created empty when missing) into a new list, and records the device
+// name in devName (devNameCapacity bytes). Returns the first remote, or null.
+Remote* LoadRemotes(const DiagnosticLog& log, const char* path, char* devName,
+                    std::size_t devNameCapacity);
+
+// Parses an open remotes file into a new list; null when it holds none or the heap ran out.
+Remote* readRemotes(const DiagnosticLog& log, std::FILE* file);
+
+}  // namespace tuner

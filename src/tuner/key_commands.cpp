@@ -1,0 +1,123 @@
+#include "tuner/key_commands.h"
+
+#include <cstdio>
+#include <cstring>
+
+#include "blaster/blaster_link.h"
+#include "blaster/port_setup.h"
+#include "tuner/tuner_config.h"
+
+namespace tuner {
+namespace {
+
+int digitKey(char digit) { return digit == '0' ? kZeroKey : digit - '0'; }
+
+// The settings one control call works with.
+struct TunerSettings {
+  char comPort[kMaxPortNameLength + 1] = {};
+  int ueitype = 0;
+  int ueicode = 0;
+};
+
+}  // namespace
+
+int keyNumberForCommand(const char* command) {
+  if (command[0] >= '0' && command[0] <= '9') return digitKey(command[0]);
+  return decimalValue(command);
+}
+
+int leadingZeroKeys(int channel) {
+  int count = 0;
+  for (long long v = channel; v < 100; v *= 10) ++count;
+  return count;
+}
+
+std::vector<int> digitKeys(int channel) {
+  std::vector<int> keys;
+  char channelStr[16];  // every int, its "." and the terminating zero
+  std::snprintf(channelStr, sizeof channelStr, "%d.", channel);
+  for (const char* c = channelStr; *c != '.'; ++c) keys.push_back(digitKey(*c));
+  return keys;
+}
+
+std::vector<int> channelKeys(int channel) {
+  std::vector<int> keys(static_cast<std::size_t>(leadingZeroKeys(channel)), kZeroKey);
+  for (int key : digitKeys(channel)) keys.push_back(key);
+  return keys;
+}
+
+void PlayCommand(const ControlEnvironment& env, const Remote* remote, const char* command) {
+  LogMessage(env.log, "PlayCommand:Start name[%s]\n", command != nullptr ? command : "");
+  if (remote == nullptr || remote->name == nullptr) {
+    LogMessage(env.log, "PlayCommand:Err:Remote or its name is null\n");
+    return;
+  }
+  LogMessage(env.log, "PlayCommand:Remotename[%s]\n", remote->name);
+  if (command == nullptr) {
+    LogMessage(env.log, "PlayCommand:Err:Command name is null\n");
+    return;
+  }
+  TunerSettings tuner;
+  if (!ReadCfgFile(env.log, env.configPath, remote->name, tuner.comPort, &tuner.ueitype,
+                   &tuner.ueicode)) {
+    LogMessage(env.log, "PlayCommand:Err:ReadCfg Failes\n");
+    return;
+  }
+  LogMessage(env.log, "PlayCommand:Tuner[%s] comPort[%s] ueitype[%d] ueicode[%d]\n", remote->name,
+             tuner.comPort, tuner.ueitype, tuner.ueicode);
+  const BlasterLink link{env.log, env.serial};
+  PortHandle hndl = kInvalidPort;
+  if (!detectComPortHandle(link, tuner.comPort, hndl)) {
+    LogMessage(env.log, "PlayCommand:Err:Com port not opened\n");
+    return;
+  }
+  const int key = keyNumberForCommand(command);
+  LogMessage(env.log, "PlayCommand:Emitting [%d]\n", key);
+  const int emitted = Emit(link, hndl, key, tuner.ueitype, tuner.ueicode);
+  env.serial.close(hndl);
+  if (!emitted) {
+    LogMessage(env.log, "PlayCommand:Err:Key not acknowledged [%d]\n", key);
+    return;
+  }
+  LogMessage(env.log, "PlayCommand:End\n");
+}
+
+void MacroTune(const ControlEnvironment& env, int channel, const char* tunerName) {
+  LogMessage(env.log, "MacroTune:Start: Channel [%d] loadedDevName [%s]\n", channel, tunerName);
+  if (channel < 1) {
+    LogMessage(env.log, "MacroTune:Err:Invalid channel [%d]\n", channel);
+    return;
+  }
+  TunerSettings tuner;
+  if (!ReadCfgFile(env.log, env.configPath, tunerName, tuner.comPort, &tuner.ueitype,
+                   &tuner.ueicode)) {
+    LogMessage(env.log, "MacroTune:Err:ReadCfg Failes\n");
+    return;
+  }
+  LogMessage(env.log, "MacroTune:Tuner[%s] comPort[%s] ueitype[%d] ueicode[%d]\n", tunerName,
+             tuner.comPort, tuner.ueitype, tuner.ueicode);
+  const BlasterLink link{env.log, env.serial};
+  PortHandle hndl = kInvalidPort;
+  if (!detectComPortHandle(link, tuner.comPort, hndl)) {
+    LogMessage(env.log, "MacroTune:Err:Com port not opened\n");
+    return;
+  }
+  bool acknowledged = true;
+  for (int i = 0; acknowledged && i < leadingZeroKeys(channel); ++i) {
+    LogMessage(env.log, "MacroTune:Emitting hdr [0]\n");
+    acknowledged = Emit(link, hndl, kZeroKey, tuner.ueitype, tuner.ueicode) == 1;
+  }
+  for (int key : digitKeys(channel)) {
+    if (!acknowledged) break;
+    LogMessage(env.log, "MacroTune:Emitting [%d]\n", key);
+    acknowledged = Emit(link, hndl, key, tuner.ueitype, tuner.ueicode) == 1;
+  }
+  env.serial.close(hndl);
+  if (!acknowledged) {
+    LogMessage(env.log, "MacroTune:Err:Key not acknowledged, channel not sent\n");
+    return;
+  }
+  LogMessage(env.log, "MacroTune:End\n");
+}
+
+}  // namespace tuner

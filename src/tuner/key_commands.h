@@ -1,0 +1,37 @@
+// The two control calls: one key by command name, or a whole channel number as digit keys.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "blaster/serial_services.h"
+#include "log/diagnostic_log.h"
+#include "remotes/records.h"
+
+namespace tuner {
+
+// Where a control call finds its trace, its configuration and its serial port.
+struct ControlEnvironment {
+  DiagnosticLog log;
+  std::string configPath;
+  SerialServices& serial;
+};
+
+// The digit key of "0" is key number 10.
+constexpr int kZeroKey = 10;
+
+// Key number of a command name: its first character when that is a digit, else its decimal value.
+int keyNumberForCommand(const char* command);
+
+// For a channel of 1 or more: the zero keys that pad it to three digits, the keys of its digits,
+// and both in the order they are sent.
+int leadingZeroKeys(int channel);
+std::vector<int> digitKeys(int channel);
+std::vector<int> channelKeys(int channel);
+
+void PlayCommand(const ControlEnvironment& env, const Remote* remote, const char* command);
+
+// Tunes the tuner named tunerName to the channel.
+void MacroTune(const ControlEnvironment& env, int channel, const char* tunerName);
+
+}  // namespace tuner

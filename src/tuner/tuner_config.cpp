@@ -1,0 +1,123 @@
+#include "tuner/tuner_config.h"
+
+#include "common/text_lines.h"
+
+#include <cctype>
+#include <climits>
+#include <cstring>
+
+namespace tuner {
+
+int decimalValue(const std::string& text) {
+  std::size_t i = 0;
+  while (i < text.size() && std::isspace(static_cast<unsigned char>(text[i]))) ++i;
+  bool negative = false;
+  if (i < text.size() && (text[i] == '+' || text[i] == '-')) negative = text[i++] == '-';
+  long long value = 0;
+  for (; i < text.size() && std::isdigit(static_cast<unsigned char>(text[i])); ++i) {
+    if (value <= static_cast<long long>(INT_MAX) + 1) value = value * 10 + (text[i] - '0');
+  }
+  if (negative) value = -value;
+  if (value > INT_MAX) return INT_MAX;
+  if (value < INT_MIN) return INT_MIN;
+  return static_cast<int>(value);
+}
+
+bool isDecimalNumber(const std::string& text) {
+  std::size_t i = 0;
+  while (i < text.size() && std::isspace(static_cast<unsigned char>(text[i]))) ++i;
+  if (i < text.size() && (text[i] == '+' || text[i] == '-')) ++i;
+  const std::size_t firstDigit = i;
+  while (i < text.size() && std::isdigit(static_cast<unsigned char>(text[i]))) ++i;
+  if (i == firstDigit) return false;
+  while (i < text.size() && std::isspace(static_cast<unsigned char>(text[i]))) ++i;
+  return i == text.size();
+}
+
+TunerLineProblem parseTunerLine(const std::string& line, TunerLine& parsed) {
+  const std::size_t equals = line.find('=');
+  if (equals == std::string::npos) return TunerLineProblem::kMissingEquals;
+  const std::size_t ampersand = line.find('&', equals + 1);
+  if (ampersand == std::string::npos) return TunerLineProblem::kMissingAmpersand;
+  const std::size_t comma = line.find(',', ampersand + 1);
+  if (comma == std::string::npos) return TunerLineProblem::kMissingComma;
+  const std::size_t period = line.find('.', comma + 1);
+  if (period == std::string::npos) return TunerLineProblem::kMissingPeriod;
+
+  parsed.name = line.substr(0, equals);
+  parsed.port = line.substr(equals + 1, ampersand - equals - 1);
+  parsed.ueitypeText = line.substr(ampersand + 1, comma - ampersand - 1);
+  parsed.ueicodeText = line.substr(comma + 1, period - comma - 1);
+  if (parsed.port.size() > kMaxPortNameLength) return TunerLineProblem::kPortNameTooLong;
+  parsed.ueitype = decimalValue(parsed.ueitypeText);
+  parsed.ueicode = decimalValue(parsed.ueicodeText);
+  return TunerLineProblem::kNone;
+}
+
+namespace {
+
+void logSkippedLine(const DiagnosticLog& log, TunerLineProblem problem, const TunerLine& parsed) {
+  switch (problem) {
+    case TunerLineProblem::kMissingEquals:
+      LogMessage(log, "ReadCfgFile: Missing '='\n");
+      break;
+    case TunerLineProblem::kMissingAmpersand:
+      LogMessage(log, "ReadCfgFile: Missing '&'\n");
+      break;
+    case TunerLineProblem::kMissingComma:
+      LogMessage(log, "ReadCfgFile: Missing ','\n");
+      break;
+    case TunerLineProblem::kMissingPeriod:
+      LogMessage(log, "ReadCfgFile: Missing '.'\n");
+      break;
+    case TunerLineProblem::kPortNameTooLong:
+      LogMessage(log, "ReadCfgFile: Port name too long [%s] for tuner [%s]\n", parsed.port.c_str(),
+                 parsed.name.c_str());
+      break;
+    case TunerLineProblem::kNone:
+      break;
+  }
+}
+
+}  // namespace
+
+int ReadCfgFile(const DiagnosticLog& log, const std::string& configPath, const char* wanted,
+                char* comPort, int* ueitype, int* ueicode) {
+  LogMessage(log, "ReadCfgFile:Start\n");
+  LogMessage(log, "ReadCfgFile:Searching for tuner [%s]\n", wanted);
+  int result = 0;
+  std::FILE* file = std::fopen(configPath.c_str(), "r");
+  if (file == nullptr) {
+    LogMessage(log, "ReadCfgFile:Err: CfgFile was not opened\n");
+  } else {
+    std::string line;
+    while (!std::feof(file)) {
+      if (!readWholeLine(file, line)) {
+        LogMessage(log, "ReadCfgFile:Empty fgets\n");
+        if (std::ferror(file)) break;
+        continue;
+      }
+      TunerLine parsed;
+      const TunerLineProblem problem = parseTunerLine(line, parsed);
+      if (problem != TunerLineProblem::kNone) {
+        logSkippedLine(log, problem, parsed);
+        continue;
+      }
+      *ueitype = parsed.ueitype;
+      *ueicode = parsed.ueicode;
+      LogMessage(log, "Read [%s] port for tuner [%s]\n", parsed.port.c_str(),
+                 parsed.name.c_str());
+      if (parsed.name == wanted) {
+        LogMessage(log, "Tuner found  ueitype[%d] ueicode[%d]\n", *ueitype, *ueicode);
+        std::memcpy(comPort, parsed.port.c_str(), parsed.port.size() + 1);
+        result = 1;
+        break;
+      }
+    }
+    std::fclose(file);
+  }
+  LogMessage(log, "ReadCfgFile:End [%d]\n", result);
+  return result;
+}
+
+}  // namespace tuner

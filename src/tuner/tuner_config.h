@@ -1,0 +1,48 @@
+// The tuner configuration file: one line per tuner, "name=port&ueitype,ueicode." and whatever
+// follows the period ignored.
+#pragma once
+
+#include <cstdio>
+#include <string>
+
+#include "log/diagnostic_log.h"
+
+namespace tuner {
+
+// A port name has at most this many characters (the caller's buffer holds one more).
+constexpr std::size_t kMaxPortNameLength = 9;
+
+enum class TunerLineProblem {
+  kNone,
+  kMissingEquals,
+  kMissingAmpersand,
+  kMissingComma,
+  kMissingPeriod,
+  kPortNameTooLong,
+};
+
+struct TunerLine {
+  std::string name;  // every character before the first "=", spaces included
+  std::string port;
+  std::string ueitypeText;
+  std::string ueicodeText;
+  int ueitype = 0;
+  int ueicode = 0;
+};
+
+// Splits one line (without its line feed) into its fields and converts the two numbers.
+TunerLineProblem parseTunerLine(const std::string& line, TunerLine& parsed);
+
+// Decimal conversion as the configuration reads it: leading white space skipped, optional sign,
+// digits up to the first other character; no digits give 0. Clamped to the int range.
+int decimalValue(const std::string& text);
+
+// Whether the text is a decimal number and nothing else but surrounding white space.
+bool isDecimalNumber(const std::string& text);
+
+// Looks up the first line for `wanted` in the file at configPath. Returns 1 with comPort (10
+// bytes), ueitype and ueicode filled, or 0.
+int ReadCfgFile(const DiagnosticLog& log, const std::string& configPath, const char* wanted,
+                char* comPort, int* ueitype, int* ueicode);
+
+}  // namespace tuner
