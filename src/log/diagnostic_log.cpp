@@ -14,6 +14,7 @@ int LogMessage(const DiagnosticLog& log, const char* format, ...) {
   if (length < 0) return 0;
   if (static_cast<std::size_t>(length) >= sizeof msg) msg[sizeof msg - 2] = '\n';
 
+  if (log.path.empty()) return 0;
   // "r+" fails when the file is absent, so the trace is never switched on by writing it.
   std::FILE* file = std::fopen(log.path.c_str(), "r+");
   if (file == nullptr) return 0;

@@ -13,7 +13,7 @@
 namespace tuner {
 
 struct DiagnosticLog {
-  std::string path;
+  std::string path;  // empty: the trace is off
 };
 
 // Longest message kept, line feed included; longer ones are cut and still end with a line feed.

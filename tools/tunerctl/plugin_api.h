@@ -1,0 +1,36 @@
+// The plug-in's exports, looked up by name the way a host looks them up.
+#pragma once
+
+#include <string>
+
+#include "plugin/tuner_dll.h"
+
+struct PluginApi {
+  decltype(&DeviceName) deviceName = nullptr;
+  decltype(&OpenDevice) openDevice = nullptr;
+  decltype(&CloseDevice) closeDevice = nullptr;
+  decltype(&InitDevice) initDevice = nullptr;
+  decltype(&NeedBitrate) needBitrate = nullptr;
+  decltype(&NeedCarrierFrequency) needCarrierFrequency = nullptr;
+  decltype(&FindBitRate) findBitRate = nullptr;
+  decltype(&FindCarrierFrequency) findCarrierFrequency = nullptr;
+  decltype(&RecordCommand) recordCommand = nullptr;
+  decltype(&CanMacroTune) canMacroTune = nullptr;
+  decltype(&CreateRemote) createRemote = nullptr;
+  decltype(&AddRemote) addRemote = nullptr;
+  decltype(&CreateCommand) createCommand = nullptr;
+  decltype(&AddCommand) addCommand = nullptr;
+  decltype(&FreeRemotes) freeRemotes = nullptr;
+  decltype(&LoadRemotes) loadRemotes = nullptr;
+  decltype(&SaveRemotes) saveRemotes = nullptr;
+  decltype(&PlayCommand) playCommand = nullptr;
+  decltype(&MacroTune) macroTune = nullptr;
+};
+
+// Platform part: the plug-in file beside this program, and loading a library and its symbols.
+std::string defaultPluginPath();
+void* openPluginLibrary(const std::string& path, std::string& error);
+void* pluginSymbol(void* library, const char* name);
+
+// Loads the library at path and looks up all nineteen exports; false with error set otherwise.
+bool loadPlugin(const std::string& path, PluginApi& api, std::string& error);
