@@ -1,0 +1,123 @@
+#include "recording_serial.h"
+
+#include <cstdio>
+
+#include "blaster/line_settings.h"
+#include "blaster/blaster_protocol.h"
+
+namespace tuner::testing {
+
+std::string hexBytes(const std::vector<std::uint8_t>& bytes) {
+  std::string out;
+  char byte[4];
+  for (std::uint8_t b : bytes) {
+    std::snprintf(byte, sizeof byte, "%s%02x", out.empty() ? "" : " ", b);
+    out += byte;
+  }
+  return out;
+}
+
+PortHandle RecordingSerial::open(const std::string& name) {
+  calls.push_back("open " + name);
+  if (openFails) return kInvalidPort;
+  ++opens;
+  openedName = name;
+  return kHandle;
+}
+
+void RecordingSerial::applyDefaultConfig(const std::string& name, PortHandle) {
+  calls.push_back("default-config " + name);
+}
+
+bool RecordingSerial::getState(PortHandle, LineSettings& settings) {
+  calls.push_back("get-state");
+  settings = LineSettings{};
+  settings.baudRate = 9600;
+  return !getStateFails;
+}
+
+bool RecordingSerial::buildLineSettings(const char* mode, LineSettings& settings) {
+  calls.push_back(std::string("build ") + mode);
+  return !buildFails && parseModeText(mode, settings);
+}
+
+bool RecordingSerial::setState(PortHandle, const LineSettings& settings) {
+  calls.push_back("set-state");
+  lastState = settings;
+  return !setStateFails;
+}
+
+bool RecordingSerial::setTimeouts(PortHandle, const CommTimeouts& t) {
+  char text[96];
+  std::snprintf(text, sizeof text, "set-timeouts %u %u %u %u %u", t.readInterval,
+                t.readMultiplier, t.readConstant, t.writeMultiplier, t.writeConstant);
+  calls.push_back(text);
+  timeouts.push_back(t);
+  return setTimeoutsCalls_++ != setTimeoutsFailsAtCall;
+}
+
+std::size_t RecordingSerial::write(PortHandle, const unsigned char* data, std::size_t count) {
+  std::vector<std::uint8_t> bytes(data, data + count);
+  calls.push_back("write " + hexBytes(bytes));
+  writes.push_back(Write{clockMs, bytes});
+  if (count > 1) {
+    lastPacket_ = bytes;
+  } else if (blasterAttached && !lastPacket_.empty()) {
+    // The trailer byte after a packet: the blaster answers it.
+    const auto decoded = protocol::decodePacket(lastPacket_);
+    if (decoded && decoded->opcode == protocol::kOpVersionQuery) {
+      for (std::size_t i = 0; i < versionReplyLength; ++i) input.push_back(0x56);
+    } else if (decoded && decoded->opcode == protocol::kOpKey && acksLeft != 0) {
+      input.push_back(0x06);
+      if (acksLeft > 0) --acksLeft;
+    }
+    lastPacket_.clear();
+  }
+  return count;
+}
+
+std::size_t RecordingSerial::read(PortHandle, unsigned char* data, std::size_t count) {
+  std::size_t received = 0;
+  const bool arrived = emptyReadsFirst == 0;
+  if (!arrived) --emptyReadsFirst;
+  while (arrived && received < count && !input.empty()) {
+    data[received++] = input.front();
+    input.pop_front();
+  }
+  if (received < count && !timeouts.empty()) {
+    const CommTimeouts& t = timeouts.back();
+    clockMs += static_cast<long long>(t.readMultiplier) * count + t.readConstant;
+  }
+  calls.push_back("read " + std::to_string(count) + " -> " + std::to_string(received));
+  return received;
+}
+
+void RecordingSerial::close(PortHandle) {
+  calls.push_back("close");
+  ++closes;
+}
+
+void RecordingSerial::sleep(unsigned milliseconds) {
+  calls.push_back("sleep " + std::to_string(milliseconds));
+  sleeps.push_back(milliseconds);
+  clockMs += milliseconds;
+}
+
+std::vector<std::string> RecordingSerial::operations() const {
+  std::vector<std::string> ops;
+  for (const std::string& call : calls) {
+    if (call.rfind("sleep", 0) != 0) ops.push_back(call);
+  }
+  return ops;
+}
+
+std::vector<int> RecordingSerial::keysSent() const {
+  std::vector<int> keys;
+  for (const Write& w : writes) {
+    const auto decoded = protocol::decodePacket(w.bytes);
+    if (decoded && decoded->opcode == protocol::kOpKey) keys.push_back(decoded->key);
+  }
+  return keys;
+}
+
+}  // namespace tuner::testing

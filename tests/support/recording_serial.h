@@ -1,0 +1,68 @@
+// A serial layer for unit tests: records every operation with its arguments, answers as a
+// scripted blaster would, and advances a virtual clock instead of sleeping.
+#pragma once
+
+#include <cstdint>
+#include <deque>
+#include <string>
+#include <vector>
+
+#include "blaster/serial_services.h"
+
+namespace tuner::testing {
+
+class RecordingSerial final : public SerialServices {
+ public:
+  struct Write {
+    long long atMs;
+    std::vector<std::uint8_t> bytes;
+  };
+
+  // Script.
+  bool openFails = false;
+  bool getStateFails = false;
+  bool buildFails = false;
+  bool setStateFails = false;
+  int setTimeoutsFailsAtCall = -1;  // 0: the first call fails
+  bool blasterAttached = true;      // answers the version query and acknowledges keys
+  std::size_t versionReplyLength = 10;
+  int acksLeft = -1;  // keys still acknowledged; -1: every key
+  std::deque<std::uint8_t> input;  // bytes waiting to be read
+  int emptyReadsFirst = 0;         // reads that time out before the input arrives
+
+  // Record.
+  std::vector<std::string> calls;
+  std::vector<Write> writes;
+  std::vector<unsigned> sleeps;
+  std::vector<CommTimeouts> timeouts;
+  LineSettings lastState{};
+  long long clockMs = 0;
+  int opens = 0;
+  int closes = 0;
+  std::string openedName;
+
+  PortHandle open(const std::string& name) override;
+  void applyDefaultConfig(const std::string& name, PortHandle port) override;
+  bool getState(PortHandle port, LineSettings& settings) override;
+  bool buildLineSettings(const char* mode, LineSettings& settings) override;
+  bool setState(PortHandle port, const LineSettings& settings) override;
+  bool setTimeouts(PortHandle port, const CommTimeouts& timeouts) override;
+  std::size_t write(PortHandle port, const unsigned char* data, std::size_t count) override;
+  std::size_t read(PortHandle port, unsigned char* data, std::size_t count) override;
+  void close(PortHandle port) override;
+  void sleep(unsigned milliseconds) override;
+
+  // Operations other than sleeps, in order ("write bc ac ...", "read 10 -> 10", ...).
+  std::vector<std::string> operations() const;
+  // The key numbers of the key packets written, in order.
+  std::vector<int> keysSent() const;
+
+ private:
+  static constexpr PortHandle kHandle = 7;
+  std::vector<std::uint8_t> lastPacket_;
+  int setTimeoutsCalls_ = 0;
+};
+
+std::string hexBytes(const std::vector<std::uint8_t>& bytes);
+
+}  // namespace tuner::testing

@@ -1,0 +1,98 @@
+#include "log/diagnostic_log.h"
+
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <string>
+
+#include <gtest/gtest.h>
+
+#include "temp_dir.h"
+
+namespace tuner {
+namespace {
+
+using testing::readFile;
+using testing::TempDir;
+using testing::writeFile;
+
+TEST(DiagnosticLog, MessagesAccumulateInOrderAtTheEnd) {
+  TempDir dir;
+  const DiagnosticLog log{dir.file("TunerDLL.log")};
+  writeFile(log.path, "");
+  LogMessage(log, "PlayCommand:Start name[%s]\n", "Power");
+  LogMessage(log, "Emit:End [%d]\n", 1);
+  LogMessage(log, "x\n");
+  EXPECT_EQ(readFile(log.path), "PlayCommand:Start name[Power]\nEmit:End [1]\nx\n");
+}
+
+TEST(DiagnosticLog, AbsentLogIsNeverCreated) {
+  TempDir dir;
+  const DiagnosticLog log{dir.file("TunerDLL.log")};
+  EXPECT_EQ(LogMessage(log, "DeviceName:Start\n"), 0);
+  EXPECT_TRUE(std::filesystem::is_empty(dir.path()));
+}
+
+TEST(DiagnosticLog, LongMessageIsCutAndStillEndsWithLineFeed) {
+  TempDir dir;
+  const DiagnosticLog log{dir.file("TunerDLL.log")};
+  writeFile(log.path, "");
+  const std::string longName(1000, 'n');
+  LogMessage(log, "LoadRemotes:Start: path [%s]\n", longName.c_str());
+  LogMessage(log, "next\n");
+  const std::string content = readFile(log.path);
+  const std::string first = content.substr(0, content.find('\n') + 1);
+  EXPECT_EQ(first.size(), kLogMessageCapacity);
+  EXPECT_EQ(first.rfind("LoadRemotes:Start: path [nnn", 0), 0u);
+  EXPECT_EQ(content.substr(first.size()), "next\n");
+}
+
+TEST(DiagnosticLog, MessageOfExactlyCapacityIsKeptWhole) {
+  TempDir dir;
+  const DiagnosticLog log{dir.file("TunerDLL.log")};
+  writeFile(log.path, "");
+  const std::string text(kLogMessageCapacity - 1, 'a');
+  LogMessage(log, "%s\n", text.c_str());
+  EXPECT_EQ(readFile(log.path), text + "\n");
+}
+
+TEST(DiagnosticLog, ReadOnlyLogDropsMessageAndCallerCarriesOn) {
+  if (geteuid() == 0) GTEST_SKIP() << "root writes read-only files";
+  TempDir dir;
+  const DiagnosticLog log{dir.file("TunerDLL.log")};
+  writeFile(log.path, "before\n");
+  std::filesystem::permissions(log.path, std::filesystem::perms::owner_read);
+  EXPECT_EQ(LogMessage(log, "dropped\n"), 0);
+  EXPECT_EQ(readFile(log.path), "before\n");
+}
+
+TEST(DiagnosticLog, LogThatIsADirectoryDropsMessage) {
+  // A path that cannot be opened for writing, even by root.
+  TempDir dir;
+  const DiagnosticLog log{dir.file("TunerDLL.log")};
+  std::filesystem::create_directory(log.path);
+  EXPECT_EQ(LogMessage(log, "dropped\n"), 0);
+  EXPECT_TRUE(std::filesystem::is_directory(log.path));
+}
+
+TEST(DiagnosticLog, LockedLogStillTakesMessagesWithoutBlocking) {
+  // Another process holding an advisory lock must not stall the plug-in.
+  TempDir dir;
+  const DiagnosticLog log{dir.file("TunerDLL.log")};
+  writeFile(log.path, "");
+  const int holder = ::open(log.path.c_str(), O_RDWR);
+  ASSERT_GE(holder, 0);
+  ASSERT_EQ(flock(holder, LOCK_EX), 0);
+  LogMessage(log, "while locked\n");
+  ::close(holder);
+  EXPECT_EQ(readFile(log.path), "while locked\n");
+}
+
+TEST(DiagnosticLog, EmptyPathMeansTraceOff) {
+  EXPECT_EQ(LogMessage(DiagnosticLog{}, "nothing\n"), 0);
+}
+
+}  // namespace
+}  // namespace tuner

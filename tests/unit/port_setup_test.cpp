@@ -1,0 +1,119 @@
+#include "blaster/port_setup.h"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include "recording_serial.h"
+#include "temp_dir.h"
+
+namespace tuner {
+namespace {
+
+using ::testing::ElementsAre;
+using testing::readFile;
+using testing::RecordingSerial;
+using testing::TempDir;
+using testing::writeFile;
+
+class PortSetupTest : public ::testing::Test {
+ protected:
+  void SetUp() override { writeFile(log.path, ""); }
+  int detect() { return detectComPortHandle(link, "COM3", hndl); }
+  TempDir dir;
+  DiagnosticLog log{dir.file("TunerDLL.log")};
+  RecordingSerial serial;
+  BlasterLink link{log, serial};
+  PortHandle hndl = kInvalidPort;
+};
+
+TEST_F(PortSetupTest, SuccessfulSetUpOrderAndLog) {
+  EXPECT_EQ(detect(), 1);
+  EXPECT_NE(hndl, kInvalidPort);
+  EXPECT_THAT(serial.operations(),
+              ElementsAre("open COM3", "default-config COM3", "get-state", "build 19200,n,8,1",
+                          "set-state", "set-timeouts 5000 5000 5000 500 500",
+                          "set-timeouts 500 500 500 500 500", "write 00",
+                          "write bc ac 0d 00 01 08", "write 00", "read 10 -> 10"));
+  EXPECT_EQ(serial.closes, 0);
+  EXPECT_EQ(readFile(log.path),
+            "detectComPortHandle:Start\ngetComPort:Start[COM3]\ngetComPort:End\n"
+            "ZentravoxVersion:Start\nZentravoxVersion:size[10]\nFound blaster\n"
+            "ZentravoxVersion:End[1]\ndetectComPortHandle:End [1]\n");
+}
+
+TEST_F(PortSetupTest, LineSettingsAre19200EightNoneOneWithoutDtrRtsOrFlowControl) {
+  ASSERT_EQ(detect(), 1);
+  const LineSettings& s = serial.lastState;
+  EXPECT_EQ(s.length, 28u);
+  EXPECT_EQ(s.baudRate, 19200u);
+  EXPECT_EQ(s.byteSize, 8);
+  EXPECT_EQ(s.parity, kParityNone);
+  EXPECT_EQ(s.stopBits, kOneStopBit);
+  EXPECT_EQ(s.flags & (kDtrControlMask | kRtsControlMask), 0u);
+  EXPECT_EQ(s.flags & (kFlagOutxCtsFlow | kFlagOutxDsrFlow | kFlagOutX | kFlagInX), 0u);
+}
+
+TEST_F(PortSetupTest, MissingPortTouchesNothingElse) {
+  serial.openFails = true;
+  EXPECT_EQ(detect(), 0);
+  EXPECT_THAT(serial.calls, ElementsAre("open COM3"));
+  EXPECT_EQ(readFile(log.path),
+            "detectComPortHandle:Start\ngetComPort:Start[COM3]\ngetComPort:End\n"
+            "detectComPortHandle:Err:Invalid ComStr\ndetectComPortHandle:End [0]\n");
+}
+
+struct SetUpFailure {
+  const char* name;
+  void (*arrange)(RecordingSerial&);
+  const char* lastOperation;
+  const char* message;  // logged after the close; empty for none
+};
+
+class PortSetupFailureTest : public PortSetupTest,
+                             public ::testing::WithParamInterface<SetUpFailure> {};
+
+TEST_P(PortSetupFailureTest, ClosesThePortExactlyOnceAndReportsZero) {
+  GetParam().arrange(serial);
+  EXPECT_EQ(detect(), 0);
+  EXPECT_EQ(serial.opens, 1);
+  EXPECT_EQ(serial.closes, 1);
+  const std::vector<std::string> ops = serial.operations();
+  ASSERT_GE(ops.size(), 2u);
+  EXPECT_EQ(ops[ops.size() - 2], GetParam().lastOperation);
+  EXPECT_EQ(ops.back(), "close");
+  const std::string expectedTail =
+      std::string(GetParam().message) + "detectComPortHandle:End [0]\n";
+  const std::string content = readFile(log.path);
+  ASSERT_GE(content.size(), expectedTail.size());
+  EXPECT_EQ(content.substr(content.size() - expectedTail.size()), expectedTail);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    EveryStep, PortSetupFailureTest,
+    ::testing::Values(
+        SetUpFailure{"GetCommState", [](RecordingSerial& s) { s.getStateFails = true; },
+                     "get-state", "detectComPortHandle:Err:Failed to get GetCommState\n"},
+        SetUpFailure{"BuildCommDCB", [](RecordingSerial& s) { s.buildFails = true; },
+                     "build 19200,n,8,1", "detectComPortHandle:Err:Failed to get BuildCommDCB\n"},
+        SetUpFailure{"SetCommState", [](RecordingSerial& s) { s.setStateFails = true; },
+                     "set-state", "detectComPortHandle:Err:Failed to get SetCommState\n"},
+        SetUpFailure{"FirstTimeouts", [](RecordingSerial& s) { s.setTimeoutsFailsAtCall = 0; },
+                     "set-timeouts 5000 5000 5000 500 500",
+                     "detectComPortHandle:Err:Failed to get SetCommTimeouts\n"},
+        SetUpFailure{"FinalTimeouts", [](RecordingSerial& s) { s.setTimeoutsFailsAtCall = 1; },
+                     "set-timeouts 500 500 500 500 500", ""},
+        SetUpFailure{"NoBlaster", [](RecordingSerial& s) { s.blasterAttached = false; },
+                     "read 10 -> 0", "ZentravoxVersion:End[0]\n"}),
+    [](const ::testing::TestParamInfo<SetUpFailure>& info) { return info.param.name; });
+
+TEST_F(PortSetupTest, PortOpensAgainRightAfterAFailedProbe) {
+  serial.blasterAttached = false;
+  EXPECT_EQ(detect(), 0);
+  serial.blasterAttached = true;
+  EXPECT_EQ(detect(), 1);
+  EXPECT_EQ(serial.opens, 2);
+  EXPECT_EQ(serial.closes, 1);
+}
+
+}  // namespace
+}  // namespace tuner
