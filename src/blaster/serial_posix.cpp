@@ -34,15 +34,24 @@ long long millisecondsUntil(Clock::time_point deadline) {
 
 speed_t speedFor(std::uint32_t baud) {
   switch (baud) {
-    case 1200: return B1200;
-    case 2400: return B2400;
-    case 4800: return B4800;
-    case 9600: return B9600;
-    case 19200: return B19200;
-    case 38400: return B38400;
-    case 57600: return B57600;
-    case 115200: return B115200;
-    default: return B0;
+    case 1200:
+      return B1200;
+    case 2400:
+      return B2400;
+    case 4800:
+      return B4800;
+    case 9600:
+      return B9600;
+    case 19200:
+      return B19200;
+    case 38400:
+      return B38400;
+    case 57600:
+      return B57600;
+    case 115200:
+      return B115200;
+    default:
+      return B0;
   }
 }
 
@@ -75,7 +84,7 @@ class PosixSerial final : public SerialServices {
     settings.baudRate = baudFor(cfgetospeed(&tio));
     const tcflag_t size = tio.c_cflag & CSIZE;
     settings.byteSize = size == CS5 ? 5 : size == CS6 ? 6 : size == CS7 ? 7 : 8;
-    settings.parity = (tio.c_cflag & PARENB) == 0 ? kParityNone
+    settings.parity = (tio.c_cflag & PARENB) == 0   ? kParityNone
                       : (tio.c_cflag & PARODD) != 0 ? kParityOdd
                                                     : kParityEven;
     settings.stopBits = (tio.c_cflag & CSTOPB) != 0 ? kTwoStopBits : kOneStopBit;
@@ -98,10 +107,18 @@ class PosixSerial final : public SerialServices {
     tio.c_cflag &= ~(CSIZE | PARENB | PARODD | CSTOPB | CRTSCTS);
     tio.c_cflag |= CREAD | CLOCAL;
     switch (settings.byteSize) {
-      case 5: tio.c_cflag |= CS5; break;
-      case 6: tio.c_cflag |= CS6; break;
-      case 7: tio.c_cflag |= CS7; break;
-      default: tio.c_cflag |= CS8; break;
+      case 5:
+        tio.c_cflag |= CS5;
+        break;
+      case 6:
+        tio.c_cflag |= CS6;
+        break;
+      case 7:
+        tio.c_cflag |= CS7;
+        break;
+      default:
+        tio.c_cflag |= CS8;
+        break;
     }
     if (settings.parity == kParityOdd) tio.c_cflag |= PARENB | PARODD;
     if (settings.parity == kParityEven) tio.c_cflag |= PARENB;
@@ -124,8 +141,8 @@ class PosixSerial final : public SerialServices {
 
   std::size_t write(PortHandle handle, const unsigned char* data, std::size_t count) override {
     const PosixPort& port = *portOf(handle);
-    const auto budget = static_cast<long long>(port.timeouts.writeMultiplier) * count +
-                        port.timeouts.writeConstant;
+    const auto budget =
+        static_cast<long long>(port.timeouts.writeMultiplier) * count + port.timeouts.writeConstant;
     const bool bounded = budget > 0;
     const auto deadline = Clock::now() + std::chrono::milliseconds(budget);
     std::size_t written = 0;

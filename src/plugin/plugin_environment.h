@@ -10,7 +10,9 @@ namespace tuner {
 // "c:\capture\" on Windows; the configured directory on the native build. Ends with a separator.
 const char* captureDirectory();
 
-inline DiagnosticLog pluginLog() { return DiagnosticLog{std::string(captureDirectory()) + "TunerDLL.log"}; }
+inline DiagnosticLog pluginLog() {
+  return DiagnosticLog{std::string(captureDirectory()) + "TunerDLL.log"};
+}
 inline std::string tunerConfigPath() { return std::string(captureDirectory()) + "tuner.txt"; }
 
 }  // namespace tuner

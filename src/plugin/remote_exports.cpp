@@ -12,7 +12,9 @@ Remote* CreateRemote(char* name, std::uint32_t carrier_freq, std::uint32_t bit_t
   return tuner::CreateRemote(tuner::pluginLog(), name, carrier_freq, bit_time, commands);
 }
 
-void AddRemote(Remote* remote, Remote** head) { tuner::AddRemote(tuner::pluginLog(), remote, head); }
+void AddRemote(Remote* remote, Remote** head) {
+  tuner::AddRemote(tuner::pluginLog(), remote, head);
+}
 
 Command* CreateCommand(char* name, Pattern* patterns) {
   return tuner::CreateCommand(tuner::pluginLog(), name, patterns);

@@ -37,21 +37,19 @@ constexpr bool kHostLayout = sizeof(void*) == 4;
 }  // namespace tuner
 
 static_assert(!tuner::kHostLayout || sizeof(Remote) == 20, "Remote is 20 bytes for the host");
-static_assert(!tuner::kHostLayout || (offsetof(Remote, name) == 0 &&
-                                      offsetof(Remote, carrier_freq) == 4 &&
-                                      offsetof(Remote, bit_time) == 8 &&
-                                      offsetof(Remote, commands) == 12 &&
-                                      offsetof(Remote, next) == 16),
+static_assert(!tuner::kHostLayout ||
+                  (offsetof(Remote, name) == 0 && offsetof(Remote, carrier_freq) == 4 &&
+                   offsetof(Remote, bit_time) == 8 && offsetof(Remote, commands) == 12 &&
+                   offsetof(Remote, next) == 16),
               "Remote fields stand where the host expects them");
 static_assert(!tuner::kHostLayout || sizeof(Command) == 12, "Command is 12 bytes for the host");
-static_assert(!tuner::kHostLayout || (offsetof(Command, name) == 0 &&
-                                      offsetof(Command, patterns) == 4 &&
-                                      offsetof(Command, next) == 8),
+static_assert(!tuner::kHostLayout ||
+                  (offsetof(Command, name) == 0 && offsetof(Command, patterns) == 4 &&
+                   offsetof(Command, next) == 8),
               "Command fields stand where the host expects them");
 static_assert(!tuner::kHostLayout || sizeof(Pattern) == 20, "Pattern is 20 bytes for the host");
-static_assert(!tuner::kHostLayout || (offsetof(Pattern, bit_length) == 0 &&
-                                      offsetof(Pattern, length) == 4 &&
-                                      offsetof(Pattern, r_flag) == 8 &&
-                                      offsetof(Pattern, bytes) == 12 &&
-                                      offsetof(Pattern, next) == 16),
+static_assert(!tuner::kHostLayout ||
+                  (offsetof(Pattern, bit_length) == 0 && offsetof(Pattern, length) == 4 &&
+                   offsetof(Pattern, r_flag) == 8 && offsetof(Pattern, bytes) == 12 &&
+                   offsetof(Pattern, next) == 16),
               "Pattern fields stand where the host expects them");

@@ -11,7 +11,8 @@
 namespace tuner {
 namespace {
 
-bool isTokenSeparator(char c) { return c == ' ' || c == '\t' || c == '\0'; }
+// Spaces and tabs separate tokens; a stray carriage return or NUL byte counts as one too.
+bool isTokenSeparator(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\0'; }
 bool isWhiteSpace(char c) { return c == ' ' || (c >= '\t' && c <= '\r') || c == '\0'; }
 
 // Splits text into tokens separated by spaces and tabs.
@@ -259,14 +260,14 @@ class RemotesParser {
       return skip("remote header is not \"name carrier_freq bit_time\"; remote skipped");
     }
     return builder_.startRemote(tokens[0], carrierFreq, bitTime) ? LineOutcome::kParsed
-                                                                  : LineOutcome::kOutOfMemory;
+                                                                 : LineOutcome::kOutOfMemory;
   }
 
   LineOutcome commandLine(std::string_view line) {
     skippingCommand_ = false;
     std::size_t start = 0;
     while (start < line.size() && isTokenSeparator(line[start])) ++start;
-    if (start == line.size()) return skip("blank line of tabs");
+    if (start == line.size()) return skip("line holds no name");
     std::size_t end = start;
     while (end < line.size() && !isTokenSeparator(line[end])) ++end;
     const std::string_view name = line.substr(start, end - start);
@@ -284,7 +285,7 @@ class RemotesParser {
 
   LineOutcome patternLine(std::string_view line) {
     if (skippingCommand_) return LineOutcome::kSkipped;
-    if (splitTokens(line).empty()) return skip("blank line of spaces");
+    if (splitTokens(line).empty()) return skip("line holds only white space");
     if (!builder_.hasCommand()) return skip("pattern line without a command");
     ParsedPattern pattern;
     if (const char* problem = parsePattern(line, pattern)) return skip(problem);

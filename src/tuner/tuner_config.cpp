@@ -105,8 +105,7 @@ int ReadCfgFile(const DiagnosticLog& log, const std::string& configPath, const c
       }
       *ueitype = parsed.ueitype;
       *ueicode = parsed.ueicode;
-      LogMessage(log, "Read [%s] port for tuner [%s]\n", parsed.port.c_str(),
-                 parsed.name.c_str());
+      LogMessage(log, "Read [%s] port for tuner [%s]\n", parsed.port.c_str(), parsed.name.c_str());
       if (parsed.name == wanted) {
         LogMessage(log, "Tuner found  ueitype[%d] ueicode[%d]\n", *ueitype, *ueicode);
         std::memcpy(comPort, parsed.port.c_str(), parsed.port.size() + 1);

@@ -2,8 +2,8 @@
 
 #include <cstdio>
 
-#include "blaster/line_settings.h"
 #include "blaster/blaster_protocol.h"
+#include "blaster/line_settings.h"
 
 namespace tuner::testing {
 
@@ -49,8 +49,8 @@ bool RecordingSerial::setState(PortHandle, const LineSettings& settings) {
 
 bool RecordingSerial::setTimeouts(PortHandle, const CommTimeouts& t) {
   char text[96];
-  std::snprintf(text, sizeof text, "set-timeouts %u %u %u %u %u", t.readInterval,
-                t.readMultiplier, t.readConstant, t.writeMultiplier, t.writeConstant);
+  std::snprintf(text, sizeof text, "set-timeouts %u %u %u %u %u", t.readInterval, t.readMultiplier,
+                t.readConstant, t.writeMultiplier, t.writeConstant);
   calls.push_back(text);
   timeouts.push_back(t);
   return setTimeoutsCalls_++ != setTimeoutsFailsAtCall;

@@ -26,7 +26,7 @@ class RecordingSerial final : public SerialServices {
   int setTimeoutsFailsAtCall = -1;  // 0: the first call fails
   bool blasterAttached = true;      // answers the version query and acknowledges keys
   std::size_t versionReplyLength = 10;
-  int acksLeft = -1;  // keys still acknowledged; -1: every key
+  int acksLeft = -1;               // keys still acknowledged; -1: every key
   std::deque<std::uint8_t> input;  // bytes waiting to be read
   int emptyReadsFirst = 0;         // reads that time out before the input arrives
 

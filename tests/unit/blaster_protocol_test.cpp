@@ -44,7 +44,8 @@ TEST(BlasterProtocol, NegativeCodesTruncateTowardZero) {
 }
 
 TEST(BlasterProtocol, ExtremeValuesDoNotOverflow) {
-  EXPECT_EQ(codeSetHigh(2147483647, 2147483647), static_cast<std::uint8_t>((0x7FFFFFFFll * 16) | 0x7FFFFF));
+  EXPECT_EQ(codeSetHigh(2147483647, 2147483647),
+            static_cast<std::uint8_t>((0x7FFFFFFFll * 16) | 0x7FFFFF));
   EXPECT_EQ(codeSetLow(-2147483647 - 1), 0x00);
 }
 

@@ -67,17 +67,17 @@ TEST(KeyNumbers, ChannelsArePaddedToThreeDigits) {
 
 TEST_F(KeyCommandsTest, PlayCommandWritesTheWholeTraceInOrder) {
   play("7");
-  EXPECT_THAT(traceLines(),
-              ElementsAre("PlayCommand:Start name[7]", "PlayCommand:Remotename[Tuner1]",
-                          "ReadCfgFile:Start", "ReadCfgFile:Searching for tuner [Tuner1]",
-                          "Read [COM2] port for tuner [Tuner1]",
-                          "Tuner found  ueitype[2] ueicode[423]", "ReadCfgFile:End [1]",
-                          "PlayCommand:Tuner[Tuner1] comPort[COM2] ueitype[2] ueicode[423]",
-                          "detectComPortHandle:Start", "getComPort:Start[COM2]", "getComPort:End",
-                          "ZentravoxVersion:Start", "ZentravoxVersion:size[10]", "Found blaster",
-                          "ZentravoxVersion:End[1]", "detectComPortHandle:End [1]",
-                          "PlayCommand:Emitting [7]", "Emit:Start", "Emit:End [1]",
-                          "PlayCommand:End"));
+  EXPECT_THAT(
+      traceLines(),
+      ElementsAre("PlayCommand:Start name[7]", "PlayCommand:Remotename[Tuner1]",
+                  "ReadCfgFile:Start", "ReadCfgFile:Searching for tuner [Tuner1]",
+                  "Read [COM2] port for tuner [Tuner1]", "Tuner found  ueitype[2] ueicode[423]",
+                  "ReadCfgFile:End [1]",
+                  "PlayCommand:Tuner[Tuner1] comPort[COM2] ueitype[2] ueicode[423]",
+                  "detectComPortHandle:Start", "getComPort:Start[COM2]", "getComPort:End",
+                  "ZentravoxVersion:Start", "ZentravoxVersion:size[10]", "Found blaster",
+                  "ZentravoxVersion:End[1]", "detectComPortHandle:End [1]",
+                  "PlayCommand:Emitting [7]", "Emit:Start", "Emit:End [1]", "PlayCommand:End"));
   EXPECT_THAT(serial.keysSent(), ElementsAre(7));
   EXPECT_EQ(serial.writes[4].bytes, (std::vector<std::uint8_t>{0xBC, 0xAC, 0x0D, 0x00, 0x06, 0x01,
                                                                0x21, 0xA7, 0x07, 0x00, 0x00}));
@@ -85,8 +85,8 @@ TEST_F(KeyCommandsTest, PlayCommandWritesTheWholeTraceInOrder) {
 }
 
 TEST_F(KeyCommandsTest, PlayCommandKeyNumbers) {
-  for (const auto& [command, key] : std::vector<std::pair<const char*, int>>{
-           {"0", 10}, {"7", 7}, {"12", 1}, {" 25", 25}}) {
+  for (const auto& [command, key] :
+       std::vector<std::pair<const char*, int>>{{"0", 10}, {"7", 7}, {"12", 1}, {" 25", 25}}) {
     RecordingSerial fresh;
     ControlEnvironment local{env.log, env.configPath, fresh};
     char name[] = "Tuner1";
@@ -168,9 +168,8 @@ TEST_F(KeyCommandsTest, MacroTuneTakesTheProtocolTime) {
 
 TEST_F(KeyCommandsTest, MacroTuneChannels) {
   const std::vector<std::pair<int, std::vector<int>>> cases = {
-      {5, {10, 10, 5}},     {42, {10, 4, 2}},       {99, {10, 9, 9}},
-      {100, {1, 10, 10}},   {1234, {1, 2, 3, 4}},
-      {INT_MAX, {2, 1, 4, 7, 4, 8, 3, 6, 4, 7}}};
+      {5, {10, 10, 5}},   {42, {10, 4, 2}},     {99, {10, 9, 9}},
+      {100, {1, 10, 10}}, {1234, {1, 2, 3, 4}}, {INT_MAX, {2, 1, 4, 7, 4, 8, 3, 6, 4, 7}}};
   for (const auto& [channel, keys] : cases) {
     RecordingSerial fresh;
     MacroTune(ControlEnvironment{env.log, env.configPath, fresh}, channel, "Tuner1");
@@ -182,11 +181,10 @@ TEST_F(KeyCommandsTest, MacroTuneRefusesChannelsBelowOne) {
   MacroTune(env, 0, "Tuner1");
   MacroTune(env, -5, "Tuner1");
   EXPECT_TRUE(serial.calls.empty());
-  EXPECT_THAT(traceLines(),
-              ElementsAre("MacroTune:Start: Channel [0] loadedDevName [Tuner1]",
-                          "MacroTune:Err:Invalid channel [0]",
-                          "MacroTune:Start: Channel [-5] loadedDevName [Tuner1]",
-                          "MacroTune:Err:Invalid channel [-5]"));
+  EXPECT_THAT(traceLines(), ElementsAre("MacroTune:Start: Channel [0] loadedDevName [Tuner1]",
+                                        "MacroTune:Err:Invalid channel [0]",
+                                        "MacroTune:Start: Channel [-5] loadedDevName [Tuner1]",
+                                        "MacroTune:Err:Invalid channel [-5]"));
 }
 
 TEST_F(KeyCommandsTest, BlasterThatStopsAcknowledgingMidChannel) {

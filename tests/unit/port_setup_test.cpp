@@ -29,11 +29,11 @@ class PortSetupTest : public ::testing::Test {
 TEST_F(PortSetupTest, SuccessfulSetUpOrderAndLog) {
   EXPECT_EQ(detect(), 1);
   EXPECT_NE(hndl, kInvalidPort);
-  EXPECT_THAT(serial.operations(),
-              ElementsAre("open COM3", "default-config COM3", "get-state", "build 19200,n,8,1",
-                          "set-state", "set-timeouts 5000 5000 5000 500 500",
-                          "set-timeouts 500 500 500 500 500", "write 00",
-                          "write bc ac 0d 00 01 08", "write 00", "read 10 -> 10"));
+  EXPECT_THAT(
+      serial.operations(),
+      ElementsAre("open COM3", "default-config COM3", "get-state", "build 19200,n,8,1", "set-state",
+                  "set-timeouts 5000 5000 5000 500 500", "set-timeouts 500 500 500 500 500",
+                  "write 00", "write bc ac 0d 00 01 08", "write 00", "read 10 -> 10"));
   EXPECT_EQ(serial.closes, 0);
   EXPECT_EQ(readFile(log.path),
             "detectComPortHandle:Start\ngetComPort:Start[COM3]\ngetComPort:End\n"
@@ -68,6 +68,9 @@ struct SetUpFailure {
   const char* lastOperation;
   const char* message;  // logged after the close; empty for none
 };
+
+// Names the case in test listings.
+void PrintTo(const SetUpFailure& failure, std::ostream* out) { *out << failure.name; }
 
 class PortSetupFailureTest : public PortSetupTest,
                              public ::testing::WithParamInterface<SetUpFailure> {};

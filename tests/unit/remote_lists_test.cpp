@@ -73,8 +73,7 @@ TEST_F(RemoteListsTest, CreateRemoteTakesItsArgumentsOver) {
   EXPECT_EQ(r->next, nullptr);
   EXPECT_EQ(commands->patterns, nullptr);
   FreeRemotes(log, &r);
-  EXPECT_EQ(readFile(log.path),
-            "CreateCommand:Start\nCreateRemote:Start\nFreeRemotes:Start\n");
+  EXPECT_EQ(readFile(log.path), "CreateCommand:Start\nCreateRemote:Start\nFreeRemotes:Start\n");
 }
 
 TEST_F(RemoteListsTest, AddCommandAppendsInOrder) {

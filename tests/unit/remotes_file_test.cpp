@@ -212,19 +212,19 @@ TEST_F(RemotesFileTest, PatternWithoutBytesAndCrLfLines) {
 
 TEST_F(RemotesFileTest, MalformedLinesAreSkippedWithTheirLineNumber) {
   const std::string content =
-      "TV 1\n"              // 1: header with too few tokens: the whole remote is skipped
-      "Power 16 a 20\n"     // 2
-      "\n"                  // 3
-      "\n"                  // 4: a second empty line is harmless
-      "Radio 38000 500\n"   // 5
-      "Bad 16\n"            // 6: no flag
-      " 16 b 20\n"          // 7: continues the skipped command
-      "Hex 16 a 2g\n"       // 8: not hexadecimal
-      "Good 16 a 0x1F 20\n" // 9
-      " x a 20\n"           // 10: bit length not a number
-      " 8 c\n"              // 11
-      "\t\n"                // 12: tabs only
-      "Last 1 f\n";         // 13
+      "TV 1\n"               // 1: header with too few tokens: the whole remote is skipped
+      "Power 16 a 20\n"      // 2
+      "\n"                   // 3
+      "\n"                   // 4: a second empty line is harmless
+      "Radio 38000 500\n"    // 5
+      "Bad 16\n"             // 6: no flag
+      " 16 b 20\n"           // 7: continues the skipped command
+      "Hex 16 a 2g\n"        // 8: not hexadecimal
+      "Good 16 a 0x1F 20\n"  // 9
+      " x a 20\n"            // 10: bit length not a number
+      " 8 c\n"               // 11
+      "\t\n"                 // 12: tabs only
+      "Last 1 f\n";          // 13
   OwnedList list{load(content)};
   ASSERT_NE(list.head, nullptr);
   EXPECT_STREQ(list.head->name, "Radio");
@@ -238,9 +238,9 @@ TEST_F(RemotesFileTest, MalformedLinesAreSkippedWithTheirLineNumber) {
   EXPECT_EQ(good->patterns->next->r_flag, 'c');
   EXPECT_STREQ(good->next->name, "Last");
   const std::string trace = readFile(log.path);
-  for (const char* expected : {"LoadRemotes:ERR: line 1:", "LoadRemotes:ERR: line 6:",
-                               "LoadRemotes:ERR: line 8:", "LoadRemotes:ERR: line 10:",
-                               "LoadRemotes:ERR: line 12:"}) {
+  for (const char* expected :
+       {"LoadRemotes:ERR: line 1:", "LoadRemotes:ERR: line 6:", "LoadRemotes:ERR: line 8:",
+        "LoadRemotes:ERR: line 10:", "LoadRemotes:ERR: line 12:"}) {
     EXPECT_NE(trace.find(expected), std::string::npos) << expected;
   }
   EXPECT_EQ(trace.find("line 7:"), std::string::npos);

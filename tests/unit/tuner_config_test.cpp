@@ -55,8 +55,9 @@ TEST_F(TunerConfigTest, NoMatchLogsEmptyFgetsOnceAndKeepsTheLastNumbers) {
   EXPECT_EQ(ueitype, 3);
   EXPECT_EQ(ueicode, 4);
   const std::string log = trace();
-  EXPECT_NE(log.find("Read [COM2] port for tuner [B]\nReadCfgFile:Empty fgets\nReadCfgFile:End [0]\n"),
-            std::string::npos);
+  EXPECT_NE(
+      log.find("Read [COM2] port for tuner [B]\nReadCfgFile:Empty fgets\nReadCfgFile:End [0]\n"),
+      std::string::npos);
   EXPECT_EQ(log.find("Empty fgets"), log.rfind("Empty fgets"));
 }
 

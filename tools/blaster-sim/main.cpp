@@ -104,8 +104,8 @@ std::string lineSettings(int slave) {
   if ((tio.c_iflag & (IXON | IXOFF)) != 0) flow += flow.empty() ? "xonxoff" : "+xonxoff";
   if (flow.empty()) flow = "none";
   char text[96];
-  std::snprintf(text, sizeof text, "speed=%d data=%d parity=%c stop=%d flow=%s", baud, data,
-                parity, stop, flow.c_str());
+  std::snprintf(text, sizeof text, "speed=%d data=%d parity=%c stop=%d flow=%s", baud, data, parity,
+                stop, flow.c_str());
   return text;
 }
 

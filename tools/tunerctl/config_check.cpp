@@ -11,12 +11,18 @@ namespace {
 
 const char* problemText(tuner::TunerLineProblem problem) {
   switch (problem) {
-    case tuner::TunerLineProblem::kMissingEquals: return "no \"=\" after the tuner name";
-    case tuner::TunerLineProblem::kMissingAmpersand: return "no \"&\" after the port name";
-    case tuner::TunerLineProblem::kMissingComma: return "no \",\" after the ueitype";
-    case tuner::TunerLineProblem::kMissingPeriod: return "no \".\" after the ueicode";
-    case tuner::TunerLineProblem::kPortNameTooLong: return "port name longer than 9 characters";
-    case tuner::TunerLineProblem::kNone: break;
+    case tuner::TunerLineProblem::kMissingEquals:
+      return "no \"=\" after the tuner name";
+    case tuner::TunerLineProblem::kMissingAmpersand:
+      return "no \"&\" after the port name";
+    case tuner::TunerLineProblem::kMissingComma:
+      return "no \",\" after the ueitype";
+    case tuner::TunerLineProblem::kMissingPeriod:
+      return "no \".\" after the ueicode";
+    case tuner::TunerLineProblem::kPortNameTooLong:
+      return "port name longer than 9 characters";
+    case tuner::TunerLineProblem::kNone:
+      break;
   }
   return "";
 }

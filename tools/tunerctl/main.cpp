@@ -170,8 +170,8 @@ class Session {
   int caps() {
     const char* name = api_.deviceName();
     const char* again = api_.deviceName();
-    std::cout << "DeviceName: \"" << name << "\" same address twice: "
-              << (name == again ? "yes" : "no") << "\n";
+    std::cout << "DeviceName: \"" << name
+              << "\" same address twice: " << (name == again ? "yes" : "no") << "\n";
     std::cout << "OpenDevice(1): " << int{api_.openDevice(1)} << "\n";
     api_.initDevice();
     std::cout << "InitDevice: returned\n";
@@ -194,7 +194,7 @@ class Session {
       ++next;
     }
     // A path is anything that is not the next operation.
-    static const char* const kOperations[] = {"caps", "open", "play",    "tune", "load",
+    static const char* const kOperations[] = {"caps", "open",  "play",    "tune", "load",
                                               "save", "build", "compare", "free", "check"};
     if (next < args.size()) {
       bool isOperation = false;
@@ -208,7 +208,8 @@ class Session {
   void freeAll(bool report) {
     for (Remote*& list : lists_) {
       api_.freeRemotes(&list);
-      if (report) std::cout << "FreeRemotes: head " << (list == nullptr ? "null" : "not null") << "\n";
+      if (report)
+        std::cout << "FreeRemotes: head " << (list == nullptr ? "null" : "not null") << "\n";
     }
     lists_.clear();
   }

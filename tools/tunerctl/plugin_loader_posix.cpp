@@ -10,7 +10,12 @@ std::string defaultPluginPath() {
   const ssize_t length = readlink("/proc/self/exe", self, sizeof self - 1);
   if (length <= 0) return "./TunerDLL.so";
   std::string path(self, static_cast<std::size_t>(length));
-  return path.substr(0, path.rfind('/') + 1) + "TunerDLL.so";
+  const std::string directory = path.substr(0, path.rfind('/') + 1);
+  // Built, it lies beside tunerctl; installed, in the lib directory beside bin.
+  const std::string beside = directory + "TunerDLL.so";
+  const std::string installed = directory + "../lib/TunerDLL.so";
+  return access(beside.c_str(), F_OK) != 0 && access(installed.c_str(), F_OK) == 0 ? installed
+                                                                                   : beside;
 }
 
 void* openPluginLibrary(const std::string& path, std::string& error) {

@@ -1,0 +1,48 @@
+"""The capability answers and the trace they leave, through the loaded plug-in."""
+
+import os
+import unittest
+
+from harness import HostTestCase
+
+CAPABILITY_MESSAGES = [
+    "DeviceName:Start", "DeviceName:Start", "OpenDevice:Start:port[1]", "InitDevice:Start",
+    "NeedBitrate:Start", "NeedCarrierFrequency:Start", "FindBitRate:Start",
+    "FindCarrierFrequency:Start", "RecordCommand:Start", "CanMacroTune: [1]", "CloseDevice:Start",
+]
+
+
+class Capabilities(HostTestCase):
+    def test_answers(self):
+        out = self.tunerctl("caps")
+        for line in ['DeviceName: "Tolvarinet" same address twice: yes', "OpenDevice(1): 1",
+                     "NeedBitrate: 0", "NeedCarrierFrequency: 0", "FindBitRate: 0",
+                     "FindCarrierFrequency: 0", "RecordCommand: 0", "CanMacroTune: 1"]:
+            self.assertIn(line, out.splitlines())
+
+    def test_open_device_logs_any_number(self):
+        self.enable_log()
+        out = self.tunerctl("open", "0", "open", "-7")
+        self.assertIn("OpenDevice(0): 1", out)
+        self.assertIn("OpenDevice(-7): 1", out)
+        self.assertEqual(self.log_lines(), ["OpenDevice:Start:port[0]", "OpenDevice:Start:port[-7]"])
+
+    def test_log_holds_every_message_of_the_session_in_order(self):
+        self.enable_log()
+        self.tunerctl("caps", "caps")
+        # log_lines also checks the line ends: CR LF under Windows.
+        self.assertEqual(self.log_lines(), CAPABILITY_MESSAGES * 2)
+        self.assertNotIn(b"\r\r", self.log_bytes())
+
+    def test_absent_log_leaves_the_capture_directory_empty(self):
+        self.tunerctl("caps", "open", "3", "tune", "42", "play", "Tuner1", "1")
+        self.assertEqual(os.listdir(self.capture), [])
+
+    def test_help_lists_the_operations(self):
+        out = self.tunerctl("--help")
+        for op in ["caps", "play", "tune", "load", "save", "free", "check"]:
+            self.assertIn("  " + op, out)
+
+
+if __name__ == "__main__":
+    unittest.main()

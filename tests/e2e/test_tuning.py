@@ -1,0 +1,177 @@
+"""Tuning end to end: the frames the blaster receives, their timing, and the failures."""
+
+import fcntl
+import os
+import time
+import unittest
+
+from harness import HostTestCase
+
+TOLERANCE_MS = 15
+
+
+class Tuning(HostTestCase):
+    def tune_with(self, *options, name="Tuner1", number=5):
+        sim, port = self.attach_blaster(*options, number=number)
+        # Tuner1 for PlayCommand, Tuner1. for MacroTune after loading Tuner1.txt.
+        self.write_config("%s=%s&2,423.\n%s.=%s&2,423.\n" % (name, port, name, port))
+        return sim, port
+
+    def key_frames(self, frames):
+        return [f for f in frames if f.kind == "packet" and "key" in f.rest]
+
+    def assert_pause(self, earlier, later, expected_ms):
+        gap = later.at_ms - earlier.at_ms
+        self.assertGreaterEqual(gap, expected_ms - 1, (earlier, later))
+        self.assertLess(gap, expected_ms + TOLERANCE_MS, (earlier, later))
+
+    def test_play_command_frames_and_pauses(self):
+        sim, _ = self.tune_with()
+        self.tunerctl("play", "Tuner1", "0")
+        frames = sim.frames()
+        kinds = [f.kind for f in frames]
+        self.assertEqual(kinds, ["lead", "packet", "trailer", "reply",
+                                 "lead", "packet", "trailer", "reply"])
+        self.assertEqual(frames[1].bytes, [0xBC, 0xAC, 0x0D, 0x00, 0x01, 0x08])
+        self.assertEqual(frames[5].bytes,
+                         [0xBC, 0xAC, 0x0D, 0x00, 0x06, 0x01, 0x21, 0xA7, 0x0A, 0x00, 0x00])
+        self.assertEqual(len(frames[3].bytes), 10)
+        self.assert_pause(frames[0], frames[1], 100)
+        self.assert_pause(frames[1], frames[2], 100)
+        self.assert_pause(frames[4], frames[5], 100)
+        self.assert_pause(frames[5], frames[6], 333)
+
+    def test_line_settings_seen_by_the_blaster(self):
+        sim, _ = self.tune_with()
+        self.tunerctl("play", "Tuner1", "5")
+        query = [f for f in sim.frames() if "version-query" in f.rest][0]
+        self.assertEqual(query.fields, {"speed": "19200", "data": "8", "parity": "n", "stop": "1",
+                                        "flow": "none"})
+
+    def test_macro_tune_sends_padded_channel_with_settle_times(self):
+        sim, _ = self.tune_with()
+        self.tunerctl("load", self.host.remotes_path("Tuner1.txt"),
+                      "tune", "42")
+        frames = sim.frames()
+        keys = self.key_frames(frames)
+        self.assertEqual([int(k.fields["key"]) for k in keys], [10, 4, 2])
+        for k in keys:
+            self.assertEqual(k.fields["ueitype"], "2")
+            self.assertEqual(k.fields["ueicode"], "423")
+        # From one key's acknowledgement to the next key's lead byte: the 250 ms settle time.
+        replies = [f for f in frames if f.kind == "reply"]
+        leads = [f for f in frames if f.kind == "lead"]
+        for reply, lead in zip(replies[1:3], leads[2:4]):
+            self.assert_pause(reply, lead, 250)
+
+    def test_no_blaster_gives_up_in_time_and_the_port_opens_again(self):
+        sim, _ = self.tune_with("--silent")
+        self.enable_log()
+        self.tunerctl("play", "Tuner1", "1")
+        # 200 ms of exchange and a read bounded by 5500 ms.
+        self.assertLess(self.op_ms[0], 5700 + 100)
+        self.assertGreater(self.op_ms[0], 5600)
+        lines = self.log_lines()
+        self.assertIn("ZentravoxVersion:size[0]", lines)
+        self.assertIn("No Blaster found", lines)
+        self.assertEqual(lines[-1], "PlayCommand:Err:Com port not opened")
+        # The port was closed: a second call opens it at once.
+        self.tunerctl("play", "Tuner1", "1")
+        self.assertEqual(self.log_lines().count("getComPort:End"), 2)
+        self.assertEqual(self.log_lines().count("detectComPortHandle:Err:Invalid ComStr"), 0)
+
+    def test_blaster_that_goes_silent_mid_channel(self):
+        sim, _ = self.tune_with("--stop-after", "1")
+        self.enable_log()
+        self.tunerctl("load", self.host.remotes_path("Tuner1.txt"),
+                      "tune", "123", timeout=60)
+        keys = self.key_frames(sim.frames())
+        self.assertEqual([int(k.fields["key"]) for k in keys], [1, 2])
+        lines = self.log_lines()
+        self.assertEqual(lines[lines.index("Emit:End [0]") + 1],
+                         "MacroTune:Err:Key not acknowledged, channel not sent")
+        # Probe, one key, then the unanswered key: 433 ms, five reads of 1 s and the settle time.
+        self.assertLess(self.op_ms[-1], 200 + 683 + 433 + 5000 + 250 + 300)
+
+    def test_late_acknowledgement_is_waited_for(self):
+        sim, _ = self.tune_with("--ack-delay", "1500")
+        self.enable_log()
+        self.tunerctl("play", "Tuner1", "9")
+        self.assertEqual(self.log_lines()[-1], "PlayCommand:End")
+        self.assertGreater(self.op_ms[0], 200 + 433 + 1500)
+
+    def test_short_version_reply_is_no_blaster(self):
+        sim, _ = self.tune_with("--version-bytes", "9")
+        self.enable_log()
+        self.tunerctl("play", "Tuner1", "9")
+        self.assertIn("ZentravoxVersion:size[9]", self.log_lines())
+        self.assertEqual(self.key_frames(sim.frames()), [])
+
+    def test_missing_port_is_an_invalid_name(self):
+        self.write_config("Tuner1=%s&2,423.\n" % ("COM9" if self.host.name == "wine" else "pts/999"))
+        self.enable_log()
+        self.tunerctl("play", "Tuner1", "1")
+        lines = self.log_lines()
+        start = lines.index("detectComPortHandle:Start")
+        self.assertEqual(lines[start + 3:], ["detectComPortHandle:Err:Invalid ComStr",
+                                             "detectComPortHandle:End [0]",
+                                             "PlayCommand:Err:Com port not opened"])
+
+    def test_play_command_message_sequence(self):
+        _, port = self.tune_with()
+        self.enable_log()
+        self.tunerctl("play", "Tuner1", "7")
+        self.assertEqual(self.log_lines(), [
+            "PlayCommand:Start name[7]", "PlayCommand:Remotename[Tuner1]", "ReadCfgFile:Start",
+            "ReadCfgFile:Searching for tuner [Tuner1]", "Read [%s] port for tuner [Tuner1]" % port,
+            "Tuner found  ueitype[2] ueicode[423]", "ReadCfgFile:End [1]",
+            "PlayCommand:Tuner[Tuner1] comPort[%s] ueitype[2] ueicode[423]" % port,
+            "detectComPortHandle:Start", "getComPort:Start[%s]" % port, "getComPort:End",
+            "ZentravoxVersion:Start", "ZentravoxVersion:size[10]", "Found blaster",
+            "ZentravoxVersion:End[1]", "detectComPortHandle:End [1]", "PlayCommand:Emitting [7]",
+            "Emit:Start", "Emit:End [1]", "PlayCommand:End"])
+
+    def test_channel_below_one_touches_no_port(self):
+        sim, _ = self.tune_with()
+        self.enable_log()
+        self.tunerctl("tune", "0", "tune", "-5")
+        self.assertEqual(sim.frames(), [])
+        self.assertIn("MacroTune:Err:Invalid channel [0]", self.log_lines())
+        self.assertIn("MacroTune:Err:Invalid channel [-5]", self.log_lines())
+
+
+@unittest.skipUnless(os.environ.get("TUNER_E2E_HOST") == "wine", "COM port names are Windows'")
+class WinePorts(HostTestCase):
+    key_frames = Tuning.key_frames
+
+    def test_port_above_com9_opens(self):
+        sim, port = self.attach_blaster(number=12)
+        self.assertEqual(port, "COM12")
+        self.write_config("Tuner1=COM12&2,423.\n")
+        self.enable_log()
+        self.tunerctl("play", "Tuner1", "3")
+        self.assertIn("getComPort:Start[COM12]", self.log_lines())
+        self.assertEqual(self.log_lines()[-1], "PlayCommand:End")
+        self.assertEqual([f.bytes[8] for f in self.key_frames(sim.frames())], [3])
+
+
+@unittest.skipUnless(os.environ.get("TUNER_E2E_HOST", "native") == "native",
+                     "Wine does not enforce exclusive opening of COM ports")
+class ExclusiveOpen(HostTestCase):
+    def test_port_held_elsewhere_is_refused(self):
+        sim, port = self.attach_blaster()
+        self.write_config("Tuner1=%s&2,423.\n" % port)
+        self.enable_log()
+        holder = os.open(sim.slave, os.O_RDWR | os.O_NOCTTY)
+        try:
+            fcntl.flock(holder, fcntl.LOCK_EX | fcntl.LOCK_NB)
+            self.tunerctl("play", "Tuner1", "1")
+        finally:
+            os.close(holder)
+        self.assertIn("detectComPortHandle:Err:Invalid ComStr", self.log_lines())
+        self.tunerctl("play", "Tuner1", "1")
+        self.assertEqual(self.log_lines()[-1], "PlayCommand:End")
+
+
+if __name__ == "__main__":
+    unittest.main()

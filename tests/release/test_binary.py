@@ -1,0 +1,97 @@
+"""TunerDLL.dll as a Windows loader sees it, and the release package around it."""
+
+import glob
+import os
+import re
+import struct
+import subprocess
+import tempfile
+import unittest
+import zipfile
+
+DLL = os.environ.get("TUNER_DLL", "")
+OBJDUMP = os.environ.get("TUNER_OBJDUMP", "objdump")
+VERSION = os.environ.get("TUNER_VERSION", "")
+BUILD_DIR = os.environ.get("TUNER_BUILD_DIR", "")
+
+EXPORTS = sorted([
+    "DeviceName", "OpenDevice", "CloseDevice", "InitDevice", "NeedBitrate",
+    "NeedCarrierFrequency", "FindBitRate", "FindCarrierFrequency", "RecordCommand",
+    "CanMacroTune", "CreateRemote", "AddRemote", "CreateCommand", "AddCommand", "FreeRemotes",
+    "LoadRemotes", "SaveRemotes", "PlayCommand", "MacroTune"])
+ALLOWED_IMPORTS = {"kernel32.dll", "user32.dll", "msvcrt.dll"}
+
+
+def private_headers(path):
+    return subprocess.run([OBJDUMP, "-p", path], capture_output=True, text=True,
+                          check=True).stdout
+
+
+def imported_dlls(headers):
+    return {name.lower() for name in re.findall(r"DLL Name: (\S+)", headers)}
+
+
+def exported_names(headers):
+    table = headers.split("[Ordinal/Name Pointer] Table")[-1]
+    return sorted(re.findall(r"^\s+\[\s*\d+\]\s+(\S+)\s*$", table, re.M))
+
+
+def fixed_file_version(path):
+    with open(path, "rb") as dll:
+        data = dll.read()
+    at = data.find(struct.pack("<I", 0xFEEF04BD))
+    if at < 0:
+        return None, data
+    file_ms, file_ls, product_ms, product_ls = struct.unpack_from("<IIII", data, at + 8)
+    version = lambda ms, ls: "%d.%d.%d" % (ms >> 16, ms & 0xFFFF, ls >> 16)
+    return (version(file_ms, file_ls), version(product_ms, product_ls)), data
+
+
+def version_string(data, key):
+    """A VERSIONINFO string value: UTF-16 key, zero, padding, UTF-16 value."""
+    match = re.search(key.encode("utf-16-le") + rb"\x00\x00(?:\x00\x00)?((?:[^\x00]\x00)+)", data)
+    return match.group(1).decode("utf-16-le") if match else None
+
+
+class LoaderView(unittest.TestCase):
+    def check_dll(self, path):
+        headers = private_headers(path)
+        self.assertIn("file format pei-i386", subprocess.run(
+            [OBJDUMP, "-f", path], capture_output=True, text=True, check=True).stdout)
+        self.assertLessEqual(imported_dlls(headers), ALLOWED_IMPORTS, imported_dlls(headers))
+        self.assertEqual(exported_names(headers), EXPORTS)
+
+    def test_format_imports_and_undecorated_exports(self):
+        self.check_dll(DLL)
+
+    def test_version_resource(self):
+        versions, data = fixed_file_version(DLL)
+        self.assertEqual(versions, (VERSION, VERSION))
+        self.assertEqual(version_string(data, "ProductName"), "TunerDLL")
+        self.assertEqual(version_string(data, "FileVersion"), VERSION)
+        self.assertEqual(version_string(data, "ProductVersion"), VERSION)
+        self.assertTrue(version_string(data, "FileDescription"))
+
+    def test_tunerctl_imports_only_system_dlls(self):
+        tunerctl = os.path.join(os.path.dirname(DLL), "tunerctl.exe")
+        self.assertLessEqual(imported_dlls(private_headers(tunerctl)), ALLOWED_IMPORTS)
+
+
+class Package(unittest.TestCase):
+    def test_package_contents(self):
+        subprocess.run(["cmake", "--build", BUILD_DIR, "--target", "package"], check=True,
+                       capture_output=True)
+        packages = glob.glob(os.path.join(BUILD_DIR, "TunerDLL-%s-*.zip" % VERSION))
+        self.assertEqual(len(packages), 1, packages)
+        with zipfile.ZipFile(packages[0]) as package, tempfile.TemporaryDirectory() as unpacked:
+            self.assertEqual(sorted(package.namelist()),
+                             ["LICENSE.txt", "TunerDLL.dll", "USER-GUIDE.md", "tuner.txt",
+                              "tunerctl.exe"])
+            package.extractall(unpacked)
+            LoaderView.check_dll(self, os.path.join(unpacked, "TunerDLL.dll"))
+            with open(os.path.join(unpacked, "tuner.txt"), "rb") as sample:
+                self.assertIn(b"=COM1&", sample.read())
+
+
+if __name__ == "__main__":
+    unittest.main()
