@@ -47,4 +47,15 @@ std::optional<DecodedPacket> decodePacket(const std::vector<std::uint8_t>& bytes
   return std::nullopt;
 }
 
+std::string hexText(const std::vector<std::uint8_t>& bytes) {
+  static const char kDigits[] = "0123456789abcdef";
+  std::string text;
+  for (std::uint8_t b : bytes) {
+    if (!text.empty()) text += ' ';
+    text += kDigits[b >> 4];
+    text += kDigits[b & 0x0F];
+  }
+  return text;
+}
+
 }  // namespace tuner::protocol

@@ -5,6 +5,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <optional>
+#include <string>
 #include <vector>
 
 namespace tuner::protocol {
@@ -53,5 +54,8 @@ struct DecodedPacket {
 
 // Decodes a whole packet (header, count, command and what follows); nullopt if it is none.
 std::optional<DecodedPacket> decodePacket(const std::vector<std::uint8_t>& bytes);
+
+// Bytes as lowercase hexadecimal pairs separated by spaces ("bc ac 0d"), as traces show them.
+std::string hexText(const std::vector<std::uint8_t>& bytes);
 
 }  // namespace tuner::protocol

@@ -19,6 +19,23 @@ struct TunerSettings {
   int ueicode = 0;
 };
 
+// Looks the tuner up and opens and probes its port; false, logged by the caller's name, if not.
+bool openTunerPort(const ControlEnvironment& env, const BlasterLink& link, const char* caller,
+                   const char* tunerName, TunerSettings& tuner, PortHandle& hndl) {
+  if (!ReadCfgFile(env.log, env.configPath, tunerName, tuner.comPort, &tuner.ueitype,
+                   &tuner.ueicode)) {
+    LogMessage(env.log, "%s:Err:ReadCfg Failes\n", caller);
+    return false;
+  }
+  LogMessage(env.log, "%s:Tuner[%s] comPort[%s] ueitype[%d] ueicode[%d]\n", caller, tunerName,
+             tuner.comPort, tuner.ueitype, tuner.ueicode);
+  if (!detectComPortHandle(link, tuner.comPort, hndl)) {
+    LogMessage(env.log, "%s:Err:Com port not opened\n", caller);
+    return false;
+  }
+  return true;
+}
+
 }  // namespace
 
 int keyNumberForCommand(const char* command) {
@@ -58,19 +75,9 @@ void PlayCommand(const ControlEnvironment& env, const Remote* remote, const char
     return;
   }
   TunerSettings tuner;
-  if (!ReadCfgFile(env.log, env.configPath, remote->name, tuner.comPort, &tuner.ueitype,
-                   &tuner.ueicode)) {
-    LogMessage(env.log, "PlayCommand:Err:ReadCfg Failes\n");
-    return;
-  }
-  LogMessage(env.log, "PlayCommand:Tuner[%s] comPort[%s] ueitype[%d] ueicode[%d]\n", remote->name,
-             tuner.comPort, tuner.ueitype, tuner.ueicode);
   const BlasterLink link{env.log, env.serial};
   PortHandle hndl = kInvalidPort;
-  if (!detectComPortHandle(link, tuner.comPort, hndl)) {
-    LogMessage(env.log, "PlayCommand:Err:Com port not opened\n");
-    return;
-  }
+  if (!openTunerPort(env, link, "PlayCommand", remote->name, tuner, hndl)) return;
   const int key = keyNumberForCommand(command);
   LogMessage(env.log, "PlayCommand:Emitting [%d]\n", key);
   const int emitted = Emit(link, hndl, key, tuner.ueitype, tuner.ueicode);
@@ -89,19 +96,9 @@ void MacroTune(const ControlEnvironment& env, int channel, const char* tunerName
     return;
   }
   TunerSettings tuner;
-  if (!ReadCfgFile(env.log, env.configPath, tunerName, tuner.comPort, &tuner.ueitype,
-                   &tuner.ueicode)) {
-    LogMessage(env.log, "MacroTune:Err:ReadCfg Failes\n");
-    return;
-  }
-  LogMessage(env.log, "MacroTune:Tuner[%s] comPort[%s] ueitype[%d] ueicode[%d]\n", tunerName,
-             tuner.comPort, tuner.ueitype, tuner.ueicode);
   const BlasterLink link{env.log, env.serial};
   PortHandle hndl = kInvalidPort;
-  if (!detectComPortHandle(link, tuner.comPort, hndl)) {
-    LogMessage(env.log, "MacroTune:Err:Com port not opened\n");
-    return;
-  }
+  if (!openTunerPort(env, link, "MacroTune", tunerName, tuner, hndl)) return;
   bool acknowledged = true;
   for (int i = 0; acknowledged && i < leadingZeroKeys(channel); ++i) {
     LogMessage(env.log, "MacroTune:Emitting hdr [0]\n");

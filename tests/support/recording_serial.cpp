@@ -7,15 +7,7 @@
 
 namespace tuner::testing {
 
-std::string hexBytes(const std::vector<std::uint8_t>& bytes) {
-  std::string out;
-  char byte[4];
-  for (std::uint8_t b : bytes) {
-    std::snprintf(byte, sizeof byte, "%s%02x", out.empty() ? "" : " ", b);
-    out += byte;
-  }
-  return out;
-}
+std::string hexBytes(const std::vector<std::uint8_t>& bytes) { return protocol::hexText(bytes); }
 
 PortHandle RecordingSerial::open(const std::string& name) {
   calls.push_back("open " + name);

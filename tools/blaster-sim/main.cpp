@@ -71,16 +71,6 @@ bool parseOptions(int argc, char** argv, Options& options) {
   return true;
 }
 
-std::string hex(const std::vector<std::uint8_t>& bytes) {
-  std::string out;
-  char byte[4];
-  for (std::uint8_t b : bytes) {
-    std::snprintf(byte, sizeof byte, "%s%02x", out.empty() ? "" : " ", b);
-    out += byte;
-  }
-  return out;
-}
-
 // The line settings of the terminal as the plug-in left them.
 std::string lineSettings(int slave) {
   termios tio{};
@@ -142,7 +132,7 @@ class Blaster {
   void traceLine(double at, const std::string& kind, const std::vector<std::uint8_t>& bytes,
                  const std::string& detail) {
     if (trace_ == nullptr) return;
-    std::fprintf(trace_, "%.3f %s %s%s%s\n", at, kind.c_str(), hex(bytes).c_str(),
+    std::fprintf(trace_, "%.3f %s %s%s%s\n", at, kind.c_str(), protocol::hexText(bytes).c_str(),
                  detail.empty() ? "" : " ", detail.c_str());
     std::fflush(trace_);
   }
