@@ -38,6 +38,15 @@ class Capabilities(HostTestCase):
         self.tunerctl("caps", "open", "3", "tune", "42", "play", "Tuner1", "1")
         self.assertEqual(os.listdir(self.capture), [])
 
+    def test_dll_path_can_be_given(self):
+        library = "TunerDLL.dll" if self.host.name == "wine" else "TunerDLL.so"
+        out = self.tunerctl("--dll", os.path.join(os.path.dirname(self.host.tunerctl), library),
+                            "caps")
+        self.assertIn("CanMacroTune: 1", out)
+        result = self.host.run("--dll", "no-such-plugin.dll", "caps")
+        self.assertEqual(result.returncode, 3)
+        self.assertIn("cannot load no-such-plugin.dll", result.stderr)
+
     def test_help_lists_the_operations(self):
         out = self.tunerctl("--help")
         for op in ["caps", "play", "tune", "load", "save", "free", "check"]:
