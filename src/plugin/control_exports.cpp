@@ -1,5 +1,6 @@
 // The exports that send keys to the tuner's blaster.
 #include "blaster/serial_services.h"
+#include "plugin/boundary.h"
 #include "plugin/loaded_dev_name.h"
 #include "plugin/plugin_environment.h"
 #include "plugin/tuner_dll.h"
@@ -17,9 +18,11 @@ tuner::ControlEnvironment controlEnvironment() {
 extern "C" {
 
 void PlayCommand(const Remote* remote, const char* command) {
-  tuner::PlayCommand(controlEnvironment(), remote, command);
+  tuner::guarded([&] { tuner::PlayCommand(controlEnvironment(), remote, command); });
 }
 
-void MacroTune(int channel) { tuner::MacroTune(controlEnvironment(), channel, loadedDevName); }
+void MacroTune(int channel) {
+  tuner::guarded([&] { tuner::MacroTune(controlEnvironment(), channel, loadedDevName); });
+}
 
 }  // extern "C"

@@ -19,6 +19,25 @@ struct TunerSettings {
   int ueicode = 0;
 };
 
+// The port of one control call: closed by close(), or at the latest when the call is left.
+class CallPort {
+ public:
+  explicit CallPort(SerialServices& serial) : serial_(serial) {}
+  CallPort(const CallPort&) = delete;
+  CallPort& operator=(const CallPort&) = delete;
+  ~CallPort() { close(); }
+
+  PortHandle& handle() { return handle_; }
+  void close() {
+    if (handle_ != kInvalidPort) serial_.close(handle_);
+    handle_ = kInvalidPort;
+  }
+
+ private:
+  SerialServices& serial_;
+  PortHandle handle_ = kInvalidPort;
+};
+
 // Looks the tuner up and opens and probes its port; false, logged by the caller's name, if not.
 bool openTunerPort(const ControlEnvironment& env, const BlasterLink& link, const char* caller,
                    const char* tunerName, TunerSettings& tuner, PortHandle& hndl) {
@@ -76,12 +95,12 @@ void PlayCommand(const ControlEnvironment& env, const Remote* remote, const char
   }
   TunerSettings tuner;
   const BlasterLink link{env.log, env.serial};
-  PortHandle hndl = kInvalidPort;
-  if (!openTunerPort(env, link, "PlayCommand", remote->name, tuner, hndl)) return;
+  CallPort hndl(env.serial);
+  if (!openTunerPort(env, link, "PlayCommand", remote->name, tuner, hndl.handle())) return;
   const int key = keyNumberForCommand(command);
   LogMessage(env.log, "PlayCommand:Emitting [%d]\n", key);
-  const int emitted = Emit(link, hndl, key, tuner.ueitype, tuner.ueicode);
-  env.serial.close(hndl);
+  const int emitted = Emit(link, hndl.handle(), key, tuner.ueitype, tuner.ueicode);
+  hndl.close();
   if (!emitted) {
     LogMessage(env.log, "PlayCommand:Err:Key not acknowledged [%d]\n", key);
     return;
@@ -97,19 +116,19 @@ void MacroTune(const ControlEnvironment& env, int channel, const char* tunerName
   }
   TunerSettings tuner;
   const BlasterLink link{env.log, env.serial};
-  PortHandle hndl = kInvalidPort;
-  if (!openTunerPort(env, link, "MacroTune", tunerName, tuner, hndl)) return;
+  CallPort hndl(env.serial);
+  if (!openTunerPort(env, link, "MacroTune", tunerName, tuner, hndl.handle())) return;
   bool acknowledged = true;
   for (int i = 0; acknowledged && i < leadingZeroKeys(channel); ++i) {
     LogMessage(env.log, "MacroTune:Emitting hdr [0]\n");
-    acknowledged = Emit(link, hndl, kZeroKey, tuner.ueitype, tuner.ueicode) == 1;
+    acknowledged = Emit(link, hndl.handle(), kZeroKey, tuner.ueitype, tuner.ueicode) == 1;
   }
   for (int key : digitKeys(channel)) {
     if (!acknowledged) break;
     LogMessage(env.log, "MacroTune:Emitting [%d]\n", key);
-    acknowledged = Emit(link, hndl, key, tuner.ueitype, tuner.ueicode) == 1;
+    acknowledged = Emit(link, hndl.handle(), key, tuner.ueitype, tuner.ueicode) == 1;
   }
-  env.serial.close(hndl);
+  hndl.close();
   if (!acknowledged) {
     LogMessage(env.log, "MacroTune:Err:Key not acknowledged, channel not sent\n");
     return;
