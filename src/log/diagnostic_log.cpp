@@ -6,6 +6,7 @@
 namespace tuner {
 
 int LogMessage(const DiagnosticLog& log, const char* format, ...) {
+  if (log.path.empty()) return 0;
   char msg[kLogMessageCapacity + 1];
   va_list args;
   va_start(args, format);
@@ -14,7 +15,6 @@ int LogMessage(const DiagnosticLog& log, const char* format, ...) {
   if (length < 0) return 0;
   if (static_cast<std::size_t>(length) >= sizeof msg) msg[sizeof msg - 2] = '\n';
 
-  if (log.path.empty()) return 0;
   // "r+" fails when the file is absent, so the trace is never switched on by writing it.
   std::FILE* file = std::fopen(log.path.c_str(), "r+");
   if (file == nullptr) return 0;

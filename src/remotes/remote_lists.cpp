@@ -112,14 +112,7 @@ void releaseRemotes(Remote* remotes) {
 void FreeRemotes(const DiagnosticLog& log, Remote** head) {
   LogMessage(log, "FreeRemotes:Start\n");
   if (head == nullptr) return;
-  while (*head != nullptr) {
-    Remote* remote = *head;
-    releaseCommands(remote->commands);
-    remote->commands = nullptr;
-    *head = remote->next;
-    std::free(remote->name);
-    std::free(remote);
-  }
+  releaseRemotes(*head);
   *head = nullptr;
 }
 

@@ -101,8 +101,7 @@ class RemotesFileTest : public ::testing::Test {
   static Remote* exampleList() {
     Pattern* first = heapPattern(16, 'a', {0x20, 0xdf});
     first->next = heapPattern(16, 'b', {0x20, 0xdf});
-    Command* power = nullptr;
-    power = static_cast<Command*>(std::malloc(sizeof(Command)));
+    auto* power = static_cast<Command*>(std::malloc(sizeof(Command)));
     *power = Command{heapText("Power"), first, nullptr};
     auto* tv = static_cast<Remote*>(std::malloc(sizeof(Remote)));
     *tv = Remote{heapText("TV"), 38000, 500, power, nullptr};

@@ -107,7 +107,7 @@ class Blaster {
   void receive(const std::uint8_t* data, std::size_t count) {
     const double at = now();
     for (std::size_t i = 0; i < count; ++i) take(data[i], at);
-    flushFrame(at);
+    flushJunk();
   }
 
   // Milliseconds until a delayed acknowledgement is due, or -1.
@@ -150,13 +150,13 @@ class Blaster {
       return;
     }
     if (byte == protocol::kHeader[0]) {
-      flushFrame(at);
+      flushJunk();
       packet_.push_back(byte);
       packetAt_ = at;
       return;
     }
     if (byte == 0x00) {
-      flushFrame(at);
+      flushJunk();
       if (awaitingTrailer_) {
         awaitingTrailer_ = false;
         traceLine(at, "trailer", {byte}, "");
@@ -170,7 +170,7 @@ class Blaster {
     junk_.push_back(byte);
   }
 
-  void flushFrame(double) {
+  void flushJunk() {
     if (!junk_.empty()) traceLine(junkAt_, "junk", junk_, "");
     junk_.clear();
   }

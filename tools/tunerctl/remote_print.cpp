@@ -4,18 +4,15 @@
 #include <cstring>
 #include <sstream>
 
+#include "blaster/blaster_protocol.h"
+
 namespace {
 
 const char* textOf(const char* text) { return text != nullptr ? text : "(null)"; }
 
 std::string hexBytes(const Pattern& pattern) {
-  std::string out;
-  char byte[4];
-  for (std::uint32_t i = 0; i < pattern.length; ++i) {
-    std::snprintf(byte, sizeof byte, " %02x", pattern.bytes[i]);
-    out += byte;
-  }
-  return out;
+  if (pattern.length == 0) return std::string();
+  return " " + tuner::protocol::hexText({pattern.bytes, pattern.bytes + pattern.length});
 }
 
 bool sameText(const char* a, const char* b) {
