@@ -33,15 +33,33 @@ std::optional<SetupFailure> configurePort(const BlasterLink& link, const char* p
     return SetupFailure{"detectComPortHandle:Err:Failed to get SetCommTimeouts\n"};
   }
   if (!link.serial.setTimeouts(hndl, kFinalTimeouts)) return SetupFailure{nullptr};
+  // A reply that came after an earlier call gave up must not count as this probe's.
+  link.serial.discardInput(hndl);
   return std::nullopt;
 }
 
 }  // namespace
 
-void getComPort(const BlasterLink& link, PortHandle& hndl, const char* portName) {
+PortOpenError getComPort(const BlasterLink& link, PortHandle& hndl, const char* portName) {
   LogMessage(link.log, "getComPort:Start[%s]\n", portName);
-  hndl = link.serial.open(portName);
+  PortOpenError error = PortOpenError::kNone;
+  hndl = link.serial.open(portName, error);
+  if (hndl == kInvalidPort && error == PortOpenError::kBusy) {
+    // Another control call (a second tuner on the same blaster) or program has the port: its
+    // turn ends within one channel change.
+    LogMessage(link.log, "getComPort:Waiting for [%s], held by another call\n", portName);
+    unsigned waited = 0;
+    while (hndl == kInvalidPort && error == PortOpenError::kBusy && waited < kPortWaitMs) {
+      link.serial.sleep(kPortRetryMs);
+      waited += kPortRetryMs;
+      hndl = link.serial.open(portName, error);
+    }
+    if (hndl == kInvalidPort) {
+      LogMessage(link.log, "getComPort:Err:Still held after %u ms [%s]\n", waited, portName);
+    }
+  }
   LogMessage(link.log, "getComPort:End\n");
+  return error;
 }
 
 int detectComPortHandle(const BlasterLink& link, const char* portName, PortHandle& hndl) {

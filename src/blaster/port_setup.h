@@ -11,8 +11,14 @@ constexpr CommTimeouts kFirstTimeouts = {5000, 5000, 5000, 500, 500};
 // In force for the probe and every key: a read of n bytes gives up after 500 x n + 500 ms.
 constexpr CommTimeouts kFinalTimeouts = {500, 500, 500, 500, 500};
 
-// Opens the named port exclusively; hndl is kInvalidPort when it cannot be opened.
-void getComPort(const BlasterLink& link, PortHandle& hndl, const char* portName);
+// How long a control call waits for a port that another call holds, and how often it tries:
+// longer than the longest channel change (ten digits, about 7 s).
+constexpr unsigned kPortWaitMs = 10000;
+constexpr unsigned kPortRetryMs = 50;
+
+// Opens the named port exclusively, waiting up to kPortWaitMs while another call or program holds
+// it; hndl is kInvalidPort when it cannot be opened, and the result says why.
+PortOpenError getComPort(const BlasterLink& link, PortHandle& hndl, const char* portName);
 
 // Returns 1 with hndl open, configured and probed; or 0 with the port closed.
 int detectComPortHandle(const BlasterLink& link, const char* portName, PortHandle& hndl);

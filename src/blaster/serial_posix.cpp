@@ -11,6 +11,7 @@
 #include <cstring>
 #include <ctime>
 #include <limits>
+#include <new>
 
 #include "blaster/line_settings.h"
 #include "blaster/serial_services.h"
@@ -26,6 +27,22 @@ struct PosixPort {
 PosixPort* portOf(PortHandle handle) { return reinterpret_cast<PosixPort*>(handle); }
 
 using Clock = std::chrono::steady_clock;
+
+PortOpenError errorFor(int openErrno) {
+  switch (openErrno) {
+    case ENOENT:
+    case ENXIO:
+    case ENODEV:
+      return PortOpenError::kNotFound;
+    case EACCES:
+    case EPERM:
+      return PortOpenError::kAccessDenied;
+    case EBUSY:
+      return PortOpenError::kBusy;
+    default:
+      return PortOpenError::kOther;
+  }
+}
 
 long long millisecondsUntil(Clock::time_point deadline) {
   const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
@@ -64,15 +81,31 @@ std::uint32_t baudFor(speed_t speed) {
 
 class PosixSerial final : public SerialServices {
  public:
-  PortHandle open(const std::string& name) override {
+  PortHandle open(const std::string& name, PortOpenError& error) override {
     const std::string path = (!name.empty() && name[0] == '/') ? name : "/dev/" + name;
     const int fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0) return kInvalidPort;
-    if (::flock(fd, LOCK_EX | LOCK_NB) != 0 || !isatty(fd)) {
+    if (fd < 0) {
+      error = errorFor(errno);
+      return kInvalidPort;
+    }
+    if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+      error = errno == EWOULDBLOCK ? PortOpenError::kBusy : PortOpenError::kOther;
       ::close(fd);
       return kInvalidPort;
     }
-    return reinterpret_cast<PortHandle>(new PosixPort{fd, CommTimeouts{}});
+    if (!isatty(fd)) {
+      error = PortOpenError::kOther;
+      ::close(fd);
+      return kInvalidPort;
+    }
+    auto* port = new (std::nothrow) PosixPort{fd, CommTimeouts{}};
+    if (port == nullptr) {
+      ::close(fd);
+      error = PortOpenError::kOther;
+      return kInvalidPort;
+    }
+    error = PortOpenError::kNone;
+    return reinterpret_cast<PortHandle>(port);
   }
 
   // A termios port has no stored default configuration.
@@ -178,6 +211,8 @@ class PosixSerial final : public SerialServices {
         received += static_cast<std::size_t>(n);
         continue;
       }
+      // End of file: the other end hung up (an adapter unplugged), nothing more will come.
+      if (n == 0) break;
       if (n < 0 && errno != EAGAIN && errno != EINTR) break;
       if (returnAtOnce) break;
       long long wait = -1;
@@ -190,9 +225,12 @@ class PosixSerial final : public SerialServices {
       const int ready = ::poll(&waiting, 1, static_cast<int>(wait));
       if (ready == 0) break;
       if (ready < 0 && errno != EINTR) break;
+      if (ready > 0 && (waiting.revents & POLLIN) == 0) break;  // hung up or failed
     }
     return received;
   }
+
+  void discardInput(PortHandle handle) override { tcflush(portOf(handle)->fd, TCIFLUSH); }
 
   void close(PortHandle handle) override {
     PosixPort* port = portOf(handle);

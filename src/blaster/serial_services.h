@@ -66,12 +66,22 @@ struct CommTimeouts {
   std::uint32_t writeConstant;
 };
 
+// Why a port did not open.
+enum class PortOpenError {
+  kNone,
+  kNotFound,      // no such port
+  kAccessDenied,  // the user may not open it
+  kBusy,          // another call or program holds it; it may be free again soon
+  kOther,
+};
+
 class SerialServices {
  public:
   virtual ~SerialServices() = default;
 
-  // Opens an existing port by name, exclusively; kInvalidPort when it cannot be opened.
-  virtual PortHandle open(const std::string& name) = 0;
+  // Opens an existing port by name, exclusively, and holds it against every other control call
+  // until close; kInvalidPort, with the reason in error, when it cannot be opened now.
+  virtual PortHandle open(const std::string& name, PortOpenError& error) = 0;
   // Applies the port's default configuration; results are not used.
   virtual void applyDefaultConfig(const std::string& name, PortHandle port) = 0;
   virtual bool getState(PortHandle port, LineSettings& settings) = 0;
@@ -83,6 +93,8 @@ class SerialServices {
   virtual std::size_t write(PortHandle port, const unsigned char* data, std::size_t count) = 0;
   // Returns once count bytes arrived or the time-outs expired, with the count received.
   virtual std::size_t read(PortHandle port, unsigned char* data, std::size_t count) = 0;
+  // Drops whatever the port has received and not yet been read.
+  virtual void discardInput(PortHandle port) = 0;
   virtual void close(PortHandle port) = 0;
   virtual void sleep(unsigned milliseconds) = 0;
 };

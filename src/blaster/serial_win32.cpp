@@ -1,8 +1,10 @@
 // Serial services over kernel32.
 #include <windows.h>
 
+#include <cctype>
 #include <cstdlib>
 #include <cstring>
+#include <new>
 
 #include "blaster/serial_services.h"
 
@@ -14,7 +16,40 @@ static_assert(sizeof(COMMTIMEOUTS) == sizeof(CommTimeouts), "CommTimeouts mirror
 
 constexpr DWORD kCommConfigSize = 52;
 
-HANDLE handleOf(PortHandle port) { return reinterpret_cast<HANDLE>(port); }
+// An open port and the named mutex that keeps every other control call off it until it closes:
+// exclusive opens cannot be waited for, and Wine does not enforce them.
+struct Win32Port {
+  HANDLE port;
+  HANDLE turn;
+};
+
+Win32Port* portOf(PortHandle port) { return reinterpret_cast<Win32Port*>(port); }
+HANDLE handleOf(PortHandle port) { return portOf(port)->port; }
+
+// One name per port however it is written: COM5, com5 and \\.\COM5 share a mutex.
+std::string turnNameFor(const std::string& name) {
+  std::string port = name;
+  if (port.compare(0, 4, "\\\\.\\") == 0) port.erase(0, 4);
+  for (char& c : port) {
+    // A mutex name holds no backslash.
+    c = c == '\\' ? '/' : static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+  }
+  return "TunerDLL.port." + port;
+}
+
+PortOpenError errorFor(DWORD lastError) {
+  switch (lastError) {
+    case ERROR_FILE_NOT_FOUND:
+    case ERROR_PATH_NOT_FOUND:
+    case ERROR_INVALID_NAME:
+      return PortOpenError::kNotFound;
+    case ERROR_ACCESS_DENIED:  // what a port open in another program answers
+    case ERROR_SHARING_VIOLATION:
+      return PortOpenError::kBusy;
+    default:
+      return PortOpenError::kOther;
+  }
+}
 
 // COM<n> goes through the device namespace, which is the only way ports above COM9 open.
 std::string deviceNameFor(const std::string& name) {
@@ -26,11 +61,36 @@ std::string deviceNameFor(const std::string& name) {
 
 class Win32Serial final : public SerialServices {
  public:
-  PortHandle open(const std::string& name) override {
+  PortHandle open(const std::string& name, PortOpenError& error) override {
+    HANDLE turn = CreateMutexA(nullptr, FALSE, turnNameFor(name).c_str());
+    if (turn == nullptr) {
+      error = PortOpenError::kOther;
+      return kInvalidPort;
+    }
+    const DWORD waited = WaitForSingleObject(turn, 0);
+    if (waited != WAIT_OBJECT_0 && waited != WAIT_ABANDONED) {
+      CloseHandle(turn);
+      error = PortOpenError::kBusy;
+      return kInvalidPort;
+    }
     HANDLE handle = CreateFileA(deviceNameFor(name).c_str(), GENERIC_READ | GENERIC_WRITE, 0,
                                 nullptr, OPEN_EXISTING, 0, nullptr);
-    if (handle == INVALID_HANDLE_VALUE) return kInvalidPort;
-    return reinterpret_cast<PortHandle>(handle);
+    if (handle == INVALID_HANDLE_VALUE) {
+      error = errorFor(GetLastError());
+      ReleaseMutex(turn);
+      CloseHandle(turn);
+      return kInvalidPort;
+    }
+    auto* open = new (std::nothrow) Win32Port{handle, turn};
+    if (open == nullptr) {
+      CloseHandle(handle);
+      ReleaseMutex(turn);
+      CloseHandle(turn);
+      error = PortOpenError::kOther;
+      return kInvalidPort;
+    }
+    error = PortOpenError::kNone;
+    return reinterpret_cast<PortHandle>(open);
   }
 
   void applyDefaultConfig(const std::string& name, PortHandle port) override {
@@ -84,7 +144,17 @@ class Win32Serial final : public SerialServices {
     return received;
   }
 
-  void close(PortHandle port) override { CloseHandle(handleOf(port)); }
+  void discardInput(PortHandle port) override {
+    PurgeComm(handleOf(port), PURGE_RXABORT | PURGE_RXCLEAR);
+  }
+
+  void close(PortHandle port) override {
+    Win32Port* open = portOf(port);
+    CloseHandle(open->port);
+    ReleaseMutex(open->turn);
+    CloseHandle(open->turn);
+    delete open;
+  }
 
   void sleep(unsigned milliseconds) override { Sleep(milliseconds); }
 };

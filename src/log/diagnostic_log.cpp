@@ -2,8 +2,21 @@
 
 #include <cstdarg>
 #include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <system_error>
 
 namespace tuner {
+namespace {
+
+// Bytes the message takes on disk at the most: a line feed may be written as CR LF.
+long diskLength(const char* msg) {
+  long length = 0;
+  for (const char* c = msg; *c != '\0'; ++c) length += *c == '\n' ? 2 : 1;
+  return length;
+}
+
+}  // namespace
 
 int LogMessage(const DiagnosticLog& log, const char* format, ...) {
   if (log.path.empty()) return 0;
@@ -18,7 +31,22 @@ int LogMessage(const DiagnosticLog& log, const char* format, ...) {
   // "r+" fails when the file is absent, so the trace is never switched on by writing it.
   std::FILE* file = std::fopen(log.path.c_str(), "r+");
   if (file == nullptr) return 0;
-  if (std::fseek(file, 0, SEEK_END) == 0) std::fputs(msg, file);
+  if (std::fseek(file, 0, SEEK_END) != 0) {
+    std::fclose(file);
+    return 0;
+  }
+  const long size = std::ftell(file);
+  if (size > 0 && size + diskLength(msg) > static_cast<long>(kLogSizeLimit)) {
+    // Emptied in place, never re-created: a log deleted meanwhile stays switched off.
+    std::fclose(file);
+    std::error_code ignored;
+    std::filesystem::resize_file(log.path, 0, ignored);
+    file = std::fopen(log.path.c_str(), "r+");
+    if (file == nullptr) return 0;
+    std::fseek(file, 0, SEEK_END);
+    std::fputs(kLogRestartedLine, file);
+  }
+  std::fputs(msg, file);
   std::fclose(file);
   return 0;
 }

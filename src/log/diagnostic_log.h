@@ -19,6 +19,11 @@ struct DiagnosticLog {
 // Longest message kept, line feed included; longer ones are cut and still end with a line feed.
 constexpr std::size_t kLogMessageCapacity = 254;
 
+// The log never grows past this many bytes: a message that would take it further empties it first
+// and follows the restart line.
+constexpr std::size_t kLogSizeLimit = 1024 * 1024;
+constexpr char kLogRestartedLine[] = "LogMessage:Trace restarted, it had reached 1 MiB\n";
+
 // Appends one formatted message (which ends with a line feed) to the log. A log that cannot be
 // opened drops the message without a sign. Returns 0.
 int LogMessage(const DiagnosticLog& log, const char* format, ...) TUNER_PRINTF_FORMAT(2, 3);

@@ -42,7 +42,7 @@ Remote* LoadRemotes(const char* path) {
 }
 
 void SaveRemotes(Remote* first, const char* path) {
-  guarded([&] { tuner::SaveRemotes(pluginLog(), first, path); });
+  guarded([&] { tuner::SaveRemotes(pluginLog(), first, path, tuner::platformSaveFiles()); });
 }
 
 }  // extern "C"

@@ -9,6 +9,7 @@
 
 #include "log/diagnostic_log.h"
 #include "remotes/records.h"
+#include "remotes/save_files.h"
 
 namespace tuner {
 
@@ -19,9 +20,9 @@ std::string deviceNameFromPath(const char* path, std::size_t capacity);
 // The whole text SaveRemotes writes for a list.
 std::string formatRemotes(const Remote* first);
 
-// Writes the list to path, replacing the file only once the whole list is written. Returns
-// whether the file now holds the list.
-bool SaveRemotes(const DiagnosticLog& log, const Remote* first, const char* path);
+// Writes the list to path, replacing the file only once the whole list is on stable storage; a
+// read-only file is kept. Returns whether the file now holds the list.
+bool SaveRemotes(const DiagnosticLog& log, const Remote* first, const char* path, SaveFiles& files);
 
 // Reads the file at path (created empty when missing) into a new list, and records the device
 // name in devName (devNameCapacity bytes). Returns the first remote, or null.

@@ -1,10 +1,13 @@
 #include <cstdlib>
 #include <cstring>
+#include <new>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "common/open_file.h"
 #include "common/text_lines.h"
+#include "remotes/heap.h"
 #include "remotes/remote_lists.h"
 #include "remotes/remotes_file.h"
 
@@ -13,7 +16,8 @@ namespace {
 
 // Spaces and tabs separate tokens; a stray carriage return or NUL byte counts as one too.
 bool isTokenSeparator(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\0'; }
-bool isWhiteSpace(char c) { return c == ' ' || (c >= '\t' && c <= '\r') || c == '\0'; }
+// Only these stand between a bit length and its flag: any other byte is the flag itself.
+bool isFlagSeparator(char c) { return c == ' ' || c == '\t'; }
 
 // Splits text into tokens separated by spaces and tabs.
 std::vector<std::string_view> splitTokens(std::string_view text) {
@@ -79,7 +83,7 @@ const char* parsePattern(std::string_view text, ParsedPattern& pattern) {
   if (!parseDecimal(text.substr(start, i - start), pattern.bitLength)) {
     return "bit length is not a number";
   }
-  while (i < text.size() && isWhiteSpace(text[i])) ++i;
+  while (i < text.size() && isFlagSeparator(text[i])) ++i;
   if (i == text.size()) return "pattern without flag";
   pattern.flag = text[i++];
   for (std::string_view token : splitTokens(text.substr(i))) {
@@ -114,34 +118,17 @@ class ListBuilder {
   }
 
   bool inRemote() const { return inRemote_; }
-  bool hasCommand() const { return lastCommand_ != nullptr; }
+  bool hasCommand() const { return commandName_ != nullptr; }
 
-  bool addCommand(std::string_view name, const ParsedPattern* firstPattern) {
-    char* commandName = String_Space(log_, std::string(name).c_str());
-    if (commandName == nullptr) return false;
-    Pattern* patterns = nullptr;
+  // Starts a command; it is made and appended once all its patterns are read.
+  bool startCommand(std::string_view name, const ParsedPattern* firstPattern) {
+    if (!finishCommand()) return false;
+    commandName_ = String_Space(log_, std::string(name).c_str());
+    if (commandName_ == nullptr) return false;
     if (firstPattern != nullptr) {
       LogMessage(log_, "create_pat_list:Start\n");
-      patterns = makePattern(*firstPattern);
-      if (patterns == nullptr) {
-        std::free(commandName);
-        return false;
-      }
+      return addPattern(*firstPattern);
     }
-    Command* command = CreateCommand(log_, commandName, patterns);
-    if (command == nullptr) {
-      std::free(commandName);
-      releasePatterns(patterns);
-      return false;
-    }
-    LogMessage(log_, "AddCommand:Start\n");
-    if (lastCommand_ == nullptr) {
-      commands_ = command;
-    } else {
-      lastCommand_->next = command;
-    }
-    lastCommand_ = command;
-    lastPattern_ = patterns;
     return true;
   }
 
@@ -149,7 +136,7 @@ class ListBuilder {
     Pattern* pattern = makePattern(parsed);
     if (pattern == nullptr) return false;
     if (lastPattern_ == nullptr) {
-      lastCommand_->patterns = pattern;
+      patterns_ = pattern;
     } else {
       lastPattern_->next = pattern;
     }
@@ -159,6 +146,7 @@ class ListBuilder {
 
   bool finishRemote() {
     if (!inRemote_) return true;
+    if (!finishCommand()) return false;
     Remote* remote = CreateRemote(log_, name_, carrierFreq_, bitTime_, commands_);
     if (remote == nullptr) return false;
     LogMessage(log_, "AddRemote:Start\n");
@@ -198,17 +186,40 @@ class ListBuilder {
     return pattern;
   }
 
+  bool finishCommand() {
+    if (commandName_ == nullptr) return true;
+    Command* command = CreateCommand(log_, commandName_, patterns_);
+    if (command == nullptr) return false;
+    LogMessage(log_, "AddCommand:Start\n");
+    if (lastCommand_ == nullptr) {
+      commands_ = command;
+    } else {
+      lastCommand_->next = command;
+    }
+    lastCommand_ = command;
+    forgetCommand();
+    return true;
+  }
+
   void discardRemote() {
+    std::free(commandName_);
+    releasePatterns(patterns_);
     std::free(name_);
     releaseCommands(commands_);
     forgetRemote();
   }
 
+  void forgetCommand() {
+    commandName_ = nullptr;
+    patterns_ = nullptr;
+    lastPattern_ = nullptr;
+  }
+
   void forgetRemote() {
+    forgetCommand();
     name_ = nullptr;
     commands_ = nullptr;
     lastCommand_ = nullptr;
-    lastPattern_ = nullptr;
     inRemote_ = false;
   }
 
@@ -221,6 +232,9 @@ class ListBuilder {
   std::uint32_t bitTime_ = 0;
   Command* commands_ = nullptr;
   Command* lastCommand_ = nullptr;
+  // The command being read.
+  char* commandName_ = nullptr;
+  Pattern* patterns_ = nullptr;
   Pattern* lastPattern_ = nullptr;
 };
 
@@ -259,6 +273,10 @@ class RemotesParser {
       skippingBlock_ = true;
       return skip("remote header is not \"name carrier_freq bit_time\"; remote skipped");
     }
+    if (tokens.size() > 3) {
+      // Typically a file whose lines end in a carriage return alone: it reads as one line.
+      skip("text after the bit time skipped");
+    }
     return builder_.startRemote(tokens[0], carrierFreq, bitTime) ? LineOutcome::kParsed
                                                                  : LineOutcome::kOutOfMemory;
   }
@@ -273,14 +291,15 @@ class RemotesParser {
     const std::string_view name = line.substr(start, end - start);
     const std::string_view rest = line.substr(end);
     if (splitTokens(rest).empty()) {
-      return builder_.addCommand(name, nullptr) ? LineOutcome::kParsed : LineOutcome::kOutOfMemory;
+      return builder_.startCommand(name, nullptr) ? LineOutcome::kParsed
+                                                  : LineOutcome::kOutOfMemory;
     }
     ParsedPattern pattern;
     if (const char* problem = parsePattern(rest, pattern)) {
       skippingCommand_ = true;
       return skip(std::string(problem) + "; command skipped");
     }
-    return builder_.addCommand(name, &pattern) ? LineOutcome::kParsed : LineOutcome::kOutOfMemory;
+    return builder_.startCommand(name, &pattern) ? LineOutcome::kParsed : LineOutcome::kOutOfMemory;
   }
 
   LineOutcome patternLine(std::string_view line) {
@@ -339,24 +358,27 @@ Remote* LoadRemotes(const DiagnosticLog& log, const char* path, char* devName,
   LogMessage(log, "LoadRemotes:Start: path [%s]\n", path != nullptr ? path : "");
   devName[0] = '\0';
   if (path == nullptr) return nullptr;
-  const std::string name = deviceNameFromPath(path, devNameCapacity);
-  std::memcpy(devName, name.c_str(), name.size() + 1);
-
   Remote* first = nullptr;
-  std::FILE* file = std::fopen(path, "r");
-  if (file == nullptr) {
-    std::FILE* created = std::fopen(path, "w");
-    if (created == nullptr) {
-      LogMessage(log, "LoadRemotes:ERR: FP Null from fopen w\n");
-    } else {
-      std::fclose(created);
-      file = std::fopen(path, "r");
-      if (file == nullptr) LogMessage(log, "LoadRemotes:ERR: FP Null from fopen r\n");
+  try {
+    const std::string name = deviceNameFromPath(path, devNameCapacity);
+    std::memcpy(devName, name.c_str(), name.size() + 1);
+
+    // Binary: a text-mode read would end at a 0x1A byte, which flags and names may hold. The
+    // reader takes CR LF as the line end itself.
+    OpenFile file = openFile(path, "rb");
+    if (file == nullptr) {
+      if (openFile(path, "w") == nullptr) {
+        LogMessage(log, "LoadRemotes:ERR: FP Null from fopen w\n");
+      } else {
+        file = openFile(path, "rb");
+        if (file == nullptr) LogMessage(log, "LoadRemotes:ERR: FP Null from fopen r\n");
+      }
     }
-  }
-  if (file != nullptr) {
-    first = readRemotes(log, file);
-    std::fclose(file);
+    if (file != nullptr) first = readRemotes(log, file.get());
+  } catch (const std::bad_alloc&) {
+    // The reader's own lines and tokens: what was built is released on the way out.
+    LogMessage(log, "LoadRemotes:ERR: out of memory, nothing loaded\n");
+    reportHeapExhausted();
   }
   LogMessage(log, "LoadRemotes:End: loadedDevName [%s]\n", devName);
   return first;

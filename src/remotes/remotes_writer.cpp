@@ -1,7 +1,10 @@
 #include <cstdio>
+#include <filesystem>
+#include <new>
+#include <system_error>
 
-#include "remotes/file_replace.h"
 #include "remotes/remotes_file.h"
+#include "remotes/save_files.h"
 
 namespace tuner {
 namespace {
@@ -47,24 +50,59 @@ std::string formatRemotes(const Remote* first) {
   return out;
 }
 
-bool SaveRemotes(const DiagnosticLog& log, const Remote* first, const char* path) {
+namespace {
+
+// Temporaries of earlier saves that never finished (the host was killed, the power cut).
+void removeStaleTemporaries(const std::string& target, SaveFiles& files) {
+  namespace fs = std::filesystem;
+  std::error_code error;
+  const fs::path targetPath(target);
+  const std::string prefix = targetPath.filename().string() + kTemporaryMark;
+  const fs::path directory = targetPath.has_parent_path() ? targetPath.parent_path() : ".";
+  for (fs::directory_iterator entry(directory, error), end; !error && entry != end;
+       entry.increment(error)) {
+    const std::string name = entry->path().filename().string();
+    const std::size_t endLength = sizeof kTemporaryEnd - 1;
+    if (name.size() > prefix.size() + endLength && name.compare(0, prefix.size(), prefix) == 0 &&
+        name.compare(name.size() - endLength, endLength, kTemporaryEnd) == 0) {
+      files.remove(entry->path().string());
+    }
+  }
+}
+
+bool cannotWrite(const DiagnosticLog& log, const char* path) {
+  LogMessage(log, "SaveRemotes:Err: cannot write [%s], file left as it was\n", path);
+  return false;
+}
+
+}  // namespace
+
+bool SaveRemotes(const DiagnosticLog& log, const Remote* first, const char* path,
+                 SaveFiles& files) {
   LogMessage(log, "SaveRemotes:Start\n");
   if (path == nullptr) return false;
-  const std::string text = formatRemotes(first);
-  const std::string temporary = std::string(path) + ".tmp";
-  std::FILE* file = std::fopen(temporary.c_str(), "wt");
-  if (file == nullptr) {
-    LogMessage(log, "SaveRemotes:Err: cannot write [%s], file left as it was\n", path);
+  std::string text;
+  std::string target;
+  try {
+    text = formatRemotes(first);
+    target = files.finalTarget(path);
+  } catch (const std::bad_alloc&) {
+    LogMessage(log, "SaveRemotes:Err: out of memory, [%s] left as it was\n", path);
     return false;
   }
-  const bool written = std::fwrite(text.data(), 1, text.size(), file) == text.size();
-  const bool flushed = std::fflush(file) == 0 && std::ferror(file) == 0;
+  if (!files.mayReplace(target)) return cannotWrite(log, path);
+  std::string temporary;
+  std::FILE* file = files.createTemporary(target, temporary);
+  if (file == nullptr) return cannotWrite(log, path);
+  const bool written = std::fwrite(text.data(), 1, text.size(), file) == text.size() &&
+                       std::fflush(file) == 0 && std::ferror(file) == 0;
+  const bool durable = written && files.makeDurable(file, target);
   const bool closed = std::fclose(file) == 0;
-  if (!(written && flushed && closed) || !replaceFile(temporary.c_str(), path)) {
-    std::remove(temporary.c_str());
-    LogMessage(log, "SaveRemotes:Err: cannot write [%s], file left as it was\n", path);
-    return false;
+  if (!(durable && closed) || !files.replace(temporary, target)) {
+    files.remove(temporary);
+    return cannotWrite(log, path);
   }
+  removeStaleTemporaries(target, files);
   return true;
 }
 

@@ -1,10 +1,12 @@
 #include "tuner/tuner_config.h"
 
+#include "common/open_file.h"
 #include "common/text_lines.h"
 
 #include <cctype>
 #include <climits>
 #include <cstring>
+#include <new>
 
 namespace tuner {
 
@@ -54,6 +56,12 @@ TunerLineProblem parseTunerLine(const std::string& line, TunerLine& parsed) {
   return TunerLineProblem::kNone;
 }
 
+void skipByteOrderMark(std::string& firstLine) {
+  if (firstLine.compare(0, kByteOrderMark.size(), kByteOrderMark) == 0) {
+    firstLine.erase(0, kByteOrderMark.size());
+  }
+}
+
 namespace {
 
 void logSkippedLine(const DiagnosticLog& log, TunerLineProblem problem, const TunerLine& parsed) {
@@ -86,34 +94,44 @@ int ReadCfgFile(const DiagnosticLog& log, const std::string& configPath, const c
   LogMessage(log, "ReadCfgFile:Start\n");
   LogMessage(log, "ReadCfgFile:Searching for tuner [%s]\n", wanted);
   int result = 0;
-  std::FILE* file = std::fopen(configPath.c_str(), "r");
-  if (file == nullptr) {
-    LogMessage(log, "ReadCfgFile:Err: CfgFile was not opened\n");
-  } else {
-    std::string line;
-    while (!std::feof(file)) {
-      if (!readWholeLine(file, line)) {
-        LogMessage(log, "ReadCfgFile:Empty fgets\n");
-        if (std::ferror(file)) break;
-        continue;
-      }
-      TunerLine parsed;
-      const TunerLineProblem problem = parseTunerLine(line, parsed);
-      if (problem != TunerLineProblem::kNone) {
-        logSkippedLine(log, problem, parsed);
-        continue;
-      }
-      *ueitype = parsed.ueitype;
-      *ueicode = parsed.ueicode;
-      LogMessage(log, "Read [%s] port for tuner [%s]\n", parsed.port.c_str(), parsed.name.c_str());
-      if (parsed.name == wanted) {
-        LogMessage(log, "Tuner found  ueitype[%d] ueicode[%d]\n", *ueitype, *ueicode);
-        std::memcpy(comPort, parsed.port.c_str(), parsed.port.size() + 1);
-        result = 1;
-        break;
+  try {
+    // Binary, with CR LF taken as the line end here: a text-mode read would end at a 0x1A byte.
+    OpenFile file = openFile(configPath.c_str(), "rb");
+    if (file == nullptr) {
+      LogMessage(log, "ReadCfgFile:Err: CfgFile was not opened\n");
+    } else {
+      std::string line;
+      bool firstLine = true;
+      while (!std::feof(file.get())) {
+        if (!readWholeLine(file.get(), line)) {
+          LogMessage(log, "ReadCfgFile:Empty fgets\n");
+          if (std::ferror(file.get())) break;
+          continue;
+        }
+        if (!line.empty() && line.back() == '\r') line.pop_back();
+        if (firstLine) skipByteOrderMark(line);
+        firstLine = false;
+        TunerLine parsed;
+        const TunerLineProblem problem = parseTunerLine(line, parsed);
+        if (problem != TunerLineProblem::kNone) {
+          logSkippedLine(log, problem, parsed);
+          continue;
+        }
+        *ueitype = parsed.ueitype;
+        *ueicode = parsed.ueicode;
+        LogMessage(log, "Read [%s] port for tuner [%s]\n", parsed.port.c_str(),
+                   parsed.name.c_str());
+        if (parsed.name == wanted) {
+          LogMessage(log, "Tuner found  ueitype[%d] ueicode[%d]\n", *ueitype, *ueicode);
+          std::memcpy(comPort, parsed.port.c_str(), parsed.port.size() + 1);
+          result = 1;
+          break;
+        }
       }
     }
-    std::fclose(file);
+  } catch (const std::bad_alloc&) {
+    LogMessage(log, "ReadCfgFile:Err: out of memory\n");
+    result = 0;
   }
   LogMessage(log, "ReadCfgFile:End [%d]\n", result);
   return result;

@@ -30,6 +30,11 @@ struct TunerLine {
   int ueicode = 0;
 };
 
+// The UTF-8 byte-order mark an editor may put at the start of the file; it is not part of the
+// first tuner name.
+inline const std::string kByteOrderMark = "\xEF\xBB\xBF";
+void skipByteOrderMark(std::string& firstLine);
+
 // Splits one line (without its line feed) into its fields and converts the two numbers.
 TunerLineProblem parseTunerLine(const std::string& line, TunerLine& parsed);
 

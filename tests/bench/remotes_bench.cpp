@@ -59,7 +59,8 @@ void BM_SaveRemotes(benchmark::State& state) {
   Remote* list = tuner::LoadRemotes(tuner::DiagnosticLog{}, path.c_str(), devName, sizeof devName);
   const std::string target = benchDirectory() + "saved.txt";
   for (auto _ : state)
-    benchmark::DoNotOptimize(tuner::SaveRemotes(kAbsentLog, list, target.c_str()));
+    benchmark::DoNotOptimize(
+        tuner::SaveRemotes(kAbsentLog, list, target.c_str(), tuner::platformSaveFiles()));
   tuner::releaseRemotes(list);
   state.SetItemsProcessed(state.iterations() * state.range(0));
 }

@@ -7,7 +7,14 @@ import unittest
 
 from harness import HostTestCase
 
-TOLERANCE_MS = 15
+# Pauses measured across processes: a floor a few ms under the pause, and a ceiling that still
+# catches a pause doubled or taken in place of a longer one. The exact pauses are proved against
+# the unit tests' virtual clock.
+FLOOR_SLACK_MS = 5
+
+
+def pause_ceiling_ms(expected_ms):
+    return expected_ms * 1.7
 
 
 class Tuning(HostTestCase):
@@ -22,8 +29,8 @@ class Tuning(HostTestCase):
 
     def assert_pause(self, earlier, later, expected_ms):
         gap = later.at_ms - earlier.at_ms
-        self.assertGreaterEqual(gap, expected_ms - 1, (earlier, later))
-        self.assertLess(gap, expected_ms + TOLERANCE_MS, (earlier, later))
+        self.assertGreaterEqual(gap, expected_ms - FLOOR_SLACK_MS, (earlier, later))
+        self.assertLess(gap, pause_ceiling_ms(expected_ms), (earlier, later))
 
     def test_play_command_frames_and_pauses(self):
         sim, _ = self.tune_with()
@@ -68,8 +75,8 @@ class Tuning(HostTestCase):
         sim, _ = self.tune_with("--silent")
         self.enable_log()
         self.tunerctl("play", "Tuner1", "1")
-        # 200 ms of exchange and a read bounded by 5500 ms.
-        self.assertLess(self.op_ms[0], 5700 + 100)
+        # 200 ms of exchange and a read bounded by 5500 ms; a second read would take 11 s.
+        self.assertLess(self.op_ms[0], 5700 + 2000)
         self.assertGreater(self.op_ms[0], 5600)
         lines = self.log_lines()
         self.assertIn("ZentravoxVersion:size[0]", lines)
@@ -91,7 +98,7 @@ class Tuning(HostTestCase):
         self.assertEqual(lines[lines.index("Emit:End [0]") + 1],
                          "MacroTune:Err:Key not acknowledged, channel not sent")
         # Probe, one key, then the unanswered key: 433 ms, five reads of 1 s and the settle time.
-        self.assertLess(self.op_ms[-1], 200 + 683 + 433 + 5000 + 250 + 300)
+        self.assertLess(self.op_ms[-1], 200 + 683 + 433 + 5000 + 250 + 2000)
 
     def test_late_acknowledgement_is_waited_for(self):
         sim, _ = self.tune_with("--ack-delay", "1500")

@@ -9,9 +9,18 @@ namespace tuner::testing {
 
 std::string hexBytes(const std::vector<std::uint8_t>& bytes) { return protocol::hexText(bytes); }
 
-PortHandle RecordingSerial::open(const std::string& name) {
+PortHandle RecordingSerial::open(const std::string& name, PortOpenError& error) {
   calls.push_back("open " + name);
-  if (openFails) return kInvalidPort;
+  if (busyOpens > 0) {
+    --busyOpens;
+    error = PortOpenError::kBusy;
+    return kInvalidPort;
+  }
+  if (openFails) {
+    error = openError;
+    return kInvalidPort;
+  }
+  error = PortOpenError::kNone;
   ++opens;
   openedName = name;
   return kHandle;
@@ -82,6 +91,11 @@ std::size_t RecordingSerial::read(PortHandle, unsigned char* data, std::size_t c
   }
   calls.push_back("read " + std::to_string(count) + " -> " + std::to_string(received));
   return received;
+}
+
+void RecordingSerial::discardInput(PortHandle) {
+  calls.push_back("discard-input");
+  input.clear();
 }
 
 void RecordingSerial::close(PortHandle) {

@@ -20,6 +20,8 @@ class RecordingSerial final : public SerialServices {
 
   // Script.
   bool openFails = false;
+  PortOpenError openError = PortOpenError::kNotFound;  // the reason a failing open gives
+  int busyOpens = 0;                                   // opens refused as busy before one succeeds
   bool getStateFails = false;
   bool buildFails = false;
   bool setStateFails = false;
@@ -41,7 +43,7 @@ class RecordingSerial final : public SerialServices {
   int closes = 0;
   std::string openedName;
 
-  PortHandle open(const std::string& name) override;
+  PortHandle open(const std::string& name, PortOpenError& error) override;
   void applyDefaultConfig(const std::string& name, PortHandle port) override;
   bool getState(PortHandle port, LineSettings& settings) override;
   bool buildLineSettings(const char* mode, LineSettings& settings) override;
@@ -49,6 +51,7 @@ class RecordingSerial final : public SerialServices {
   bool setTimeouts(PortHandle port, const CommTimeouts& timeouts) override;
   std::size_t write(PortHandle port, const unsigned char* data, std::size_t count) override;
   std::size_t read(PortHandle port, unsigned char* data, std::size_t count) override;
+  void discardInput(PortHandle port) override;
   void close(PortHandle port) override;
   void sleep(unsigned milliseconds) override;
 

@@ -121,6 +121,18 @@ TEST(DiagnosticLog, LockedLogStillTakesMessagesWithoutBlocking) {
   EXPECT_EQ(readFile(log.path), "while locked\n");
 }
 
+TEST(DiagnosticLog, LogStaysWithinOneMebibyte) {
+  TempDir dir;
+  const DiagnosticLog log{dir.file("TunerDLL.log")};
+  // A message that fits up to the last byte is appended; the next one restarts the trace.
+  const std::string message(9, 'm');  // and its line feed, taken as two bytes on disk
+  writeFile(log.path, std::string(1024 * 1024 - 11, 'x'));
+  LogMessage(log, "%s\n", message.c_str());
+  EXPECT_EQ(std::filesystem::file_size(log.path), 1024u * 1024u - 1u);
+  LogMessage(log, "next\n");
+  EXPECT_EQ(readFile(log.path), "LogMessage:Trace restarted, it had reached 1 MiB\nnext\n");
+}
+
 TEST(DiagnosticLog, EmptyPathMeansTraceOff) {
   EXPECT_EQ(LogMessage(DiagnosticLog{}, "nothing\n"), 0);
 }

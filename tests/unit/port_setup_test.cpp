@@ -29,11 +29,11 @@ class PortSetupTest : public ::testing::Test {
 TEST_F(PortSetupTest, SuccessfulSetUpOrderAndLog) {
   EXPECT_EQ(detect(), 1);
   EXPECT_NE(hndl, kInvalidPort);
-  EXPECT_THAT(
-      serial.operations(),
-      ElementsAre("open COM3", "default-config COM3", "get-state", "build 19200,n,8,1", "set-state",
-                  "set-timeouts 5000 5000 5000 500 500", "set-timeouts 500 500 500 500 500",
-                  "write 00", "write bc ac 0d 00 01 08", "write 00", "read 10 -> 10"));
+  EXPECT_THAT(serial.operations(),
+              ElementsAre("open COM3", "default-config COM3", "get-state", "build 19200,n,8,1",
+                          "set-state", "set-timeouts 5000 5000 5000 500 500",
+                          "set-timeouts 500 500 500 500 500", "discard-input", "write 00",
+                          "write bc ac 0d 00 01 08", "write 00", "read 10 -> 10"));
   EXPECT_EQ(serial.closes, 0);
   EXPECT_EQ(readFile(log.path),
             "detectComPortHandle:Start\ngetComPort:Start[COM3]\ngetComPort:End\n"
@@ -60,6 +60,35 @@ TEST_F(PortSetupTest, MissingPortTouchesNothingElse) {
   EXPECT_EQ(readFile(log.path),
             "detectComPortHandle:Start\ngetComPort:Start[COM3]\ngetComPort:End\n"
             "detectComPortHandle:Err:Invalid ComStr\ndetectComPortHandle:End [0]\n");
+}
+
+TEST_F(PortSetupTest, PortHeldByAnotherCallIsWaitedForWithinTheBound) {
+  serial.busyOpens = 3;
+  EXPECT_EQ(detect(), 1);
+  EXPECT_EQ(serial.clockMs - (100 + 100), 3 * 50);
+  EXPECT_EQ(serial.closes, 0);
+  const std::string trace = readFile(log.path);
+  EXPECT_NE(trace.find("getComPort:Start[COM3]\ngetComPort:Waiting for [COM3], held by another "
+                       "call\ngetComPort:End\n"),
+            std::string::npos);
+
+  // Held past the bound: the call gives up after 10 s, as a port that does not open.
+  RecordingSerial held;
+  held.busyOpens = 1000000;
+  const BlasterLink heldLink{log, held};
+  EXPECT_EQ(detectComPortHandle(heldLink, "COM3", hndl), 0);
+  EXPECT_EQ(held.clockMs, 10000);
+  EXPECT_EQ(held.calls.size(), 1u + 10000 / 50 + 10000 / 50);  // opens and the sleeps between
+  EXPECT_NE(readFile(log.path).find("getComPort:Err:Still held after 10000 ms [COM3]\n"
+                                    "getComPort:End\ndetectComPortHandle:Err:Invalid ComStr\n"),
+            std::string::npos);
+
+  // A port that does not exist is not waited for.
+  RecordingSerial missing;
+  missing.openFails = true;
+  const BlasterLink missingLink{log, missing};
+  EXPECT_EQ(detectComPortHandle(missingLink, "COM3", hndl), 0);
+  EXPECT_EQ(missing.clockMs, 0);
 }
 
 struct SetUpFailure {

@@ -1,8 +1,13 @@
 #include "remotes/remotes_file.h"
 
 #include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
+#include <algorithm>
+#include <chrono>
 #include <csignal>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
@@ -116,7 +121,7 @@ class RemotesFileTest : public ::testing::Test {
 
 TEST_F(RemotesFileTest, WritesTheFormatByteForByte) {
   OwnedList list{exampleList()};
-  ASSERT_TRUE(SaveRemotes(log, list.head, path.c_str()));
+  ASSERT_TRUE(SaveRemotes(log, list.head, path.c_str(), platformSaveFiles()));
   EXPECT_EQ(readFile(path), "TV 38000 500\nPower 16 a 20 df\n 16 b 20 df\n\n");
   EXPECT_FALSE(std::filesystem::exists(path + ".tmp"));
 }
@@ -128,13 +133,46 @@ TEST_F(RemotesFileTest, ReadsTheExampleBack) {
   EXPECT_TRUE(equalLists(list.head, expected.head, why)) << why;
   // Only a backslash separates the last component: a POSIX path stays whole.
   EXPECT_EQ(devName, path.substr(0, path.size() - 3));
-  const std::string trace = readFile(log.path);
-  EXPECT_EQ(trace.rfind("LoadRemotes:Start: path [" + path + "]\n", 0), 0u);
-  EXPECT_NE(trace.find("Add_Remote:Start\nString_Space:Start\nCreate_Command_List:Start\n"
-                       "String_Space:Start\ncreate_pat_list:Start\ncreate_pat_node:Start\n"
-                       "byte_space:Start\n"),
-            std::string::npos);
-  EXPECT_NE(trace.find("LoadRemotes:End: loadedDevName [" + std::string(devName) + "]\n"),
+  // A command is made once all its patterns are read, a remote once all its commands are.
+  EXPECT_EQ(readFile(log.path),
+            "LoadRemotes:Start: path [" + path +
+                "]\nAdd_Remote:Start\nString_Space:Start\nCreate_Command_List:Start\n"
+                "String_Space:Start\ncreate_pat_list:Start\ncreate_pat_node:Start\n"
+                "byte_space:Start\ncreate_pat_node:Start\nbyte_space:Start\nCreateCommand:Start\n"
+                "AddCommand:Start\nCreateRemote:Start\nAddRemote:Start\n"
+                "LoadRemotes:End: loadedDevName [" +
+                std::string(devName) + "]\n");
+}
+
+TEST_F(RemotesFileTest, EveryFlagAndNameByteLoadsBack) {
+  // Names hold any byte but the separators; flags any byte but space, tab and line feed.
+  std::string nameBytes;
+  for (int b = 1; b < 256; ++b) {
+    if (b != ' ' && b != '\t' && b != '\n' && b != '\r') nameBytes += static_cast<char>(b);
+  }
+  Pattern* patterns = nullptr;
+  Pattern** tail = &patterns;
+  for (int flag = 255; flag >= 1; --flag) {
+    if (flag == ' ' || flag == '\t' || flag == '\n') continue;
+    *tail = heapPattern(8, static_cast<char>(flag), {static_cast<unsigned char>(flag)});
+    tail = &(*tail)->next;
+  }
+  auto* command = static_cast<Command*>(std::malloc(sizeof(Command)));
+  *command = Command{heapText(nameBytes), patterns, nullptr};
+  auto* remote = static_cast<Remote*>(std::malloc(sizeof(Remote)));
+  *remote = Remote{heapText(nameBytes), 4294967295u, 0, command, nullptr};
+  OwnedList list{remote};
+  ASSERT_TRUE(SaveRemotes(log, list.head, path.c_str(), platformSaveFiles()));
+  OwnedList loaded{LoadRemotes(log, path.c_str(), devName, sizeof devName)};
+  std::string why;
+  EXPECT_TRUE(equalLists(list.head, loaded.head, why)) << why;
+  EXPECT_EQ(readFile(log.path).find("ERR"), std::string::npos);
+}
+
+TEST_F(RemotesFileTest, CarriageReturnOnlyLineEndsAreReported) {
+  OwnedList list{load("TV 1 2\rPower 16 a 01\r\r")};
+  ASSERT_NE(list.head, nullptr);
+  EXPECT_NE(readFile(log.path).find("LoadRemotes:ERR: line 1: text after the bit time skipped"),
             std::string::npos);
 }
 
@@ -143,7 +181,7 @@ TEST_F(RemotesFileTest, CommandWithoutPatternsKeepsALineOfItsOwn) {
   *bare = Command{heapText("Mute"), nullptr, nullptr};
   OwnedList list{exampleList()};
   list.head->commands->next = bare;
-  ASSERT_TRUE(SaveRemotes(log, list.head, path.c_str()));
+  ASSERT_TRUE(SaveRemotes(log, list.head, path.c_str(), platformSaveFiles()));
   EXPECT_EQ(readFile(path), "TV 38000 500\nPower 16 a 20 df\n 16 b 20 df\nMute\n\n");
   OwnedList loaded{LoadRemotes(log, path.c_str(), devName, sizeof devName)};
   std::string why;
@@ -151,7 +189,7 @@ TEST_F(RemotesFileTest, CommandWithoutPatternsKeepsALineOfItsOwn) {
 }
 
 TEST_F(RemotesFileTest, EmptyListWritesEmptyFileWhichLoadsAsNull) {
-  ASSERT_TRUE(SaveRemotes(log, nullptr, path.c_str()));
+  ASSERT_TRUE(SaveRemotes(log, nullptr, path.c_str(), platformSaveFiles()));
   EXPECT_EQ(readFile(path), "");
   EXPECT_EQ(LoadRemotes(log, path.c_str(), devName, sizeof devName), nullptr);
 }
@@ -314,27 +352,148 @@ TEST_F(RemotesFileTest, EverySavedListLoadsBackEqual) {
   std::mt19937 random(2026);
   for (int round = 0; round < 2000; ++round) {
     OwnedList list{randomList(random)};
-    ASSERT_TRUE(SaveRemotes(quiet, list.head, path.c_str()));
+    ASSERT_TRUE(SaveRemotes(quiet, list.head, path.c_str(), platformSaveFiles()));
     OwnedList loaded{LoadRemotes(quiet, path.c_str(), devName, sizeof devName)};
     std::string why;
     ASSERT_TRUE(equalLists(list.head, loaded.head, why)) << "round " << round << ": " << why;
   }
 }
 
-TEST_F(RemotesFileTest, FailedSaveLeavesTheOldFileAsItWas) {
-  writeFile(path, "old content\n");
-  // The temporary cannot be made: its name is taken by a directory.
-  std::filesystem::create_directory(path + ".tmp");
+// The platform's save files with one step made to fail, and a record of the steps taken.
+class FaultySaveFiles final : public SaveFiles {
+ public:
+  enum Step { kNone, kMayReplace, kCreate, kDurable, kReplace };
+  explicit FaultySaveFiles(Step failing) : failing_(failing) {}
+
+  std::string finalTarget(const std::string& path) override { return real_.finalTarget(path); }
+  bool mayReplace(const std::string& target) override {
+    steps.push_back("may-replace");
+    return failing_ != kMayReplace && real_.mayReplace(target);
+  }
+  std::FILE* createTemporary(const std::string& target, std::string& temporary) override {
+    steps.push_back("create");
+    return failing_ == kCreate ? nullptr : real_.createTemporary(target, temporary);
+  }
+  bool makeDurable(std::FILE* file, const std::string& target) override {
+    steps.push_back("durable");
+    return failing_ != kDurable && real_.makeDurable(file, target);
+  }
+  bool replace(const std::string& temporary, const std::string& target) override {
+    steps.push_back("replace");
+    return failing_ != kReplace && real_.replace(temporary, target);
+  }
+  void remove(const std::string& path) override { real_.remove(path); }
+
+  std::vector<std::string> steps;
+
+ private:
+  Step failing_;
+  SaveFiles& real_ = platformSaveFiles();
+};
+
+std::vector<std::string> filesIn(const TempDir& dir) {
+  std::vector<std::string> names;
+  for (const auto& entry : std::filesystem::directory_iterator(dir.path())) {
+    names.push_back(entry.path().filename().string());
+  }
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+TEST_F(RemotesFileTest, EachFailingSaveStepLeavesTheOldFileAndNoTemporary) {
   OwnedList list{exampleList()};
-  EXPECT_FALSE(SaveRemotes(log, list.head, path.c_str()));
-  EXPECT_EQ(readFile(path), "old content\n");
-  EXPECT_NE(readFile(log.path).find("SaveRemotes:Err:"), std::string::npos);
+  for (const auto step : {FaultySaveFiles::kMayReplace, FaultySaveFiles::kCreate,
+                          FaultySaveFiles::kDurable, FaultySaveFiles::kReplace}) {
+    writeFile(path, "old content\n");
+    writeFile(log.path, "");
+    FaultySaveFiles files(step);
+    EXPECT_FALSE(SaveRemotes(log, list.head, path.c_str(), files)) << step;
+    EXPECT_EQ(readFile(path), "old content\n") << step;
+    EXPECT_EQ(filesIn(dir), (std::vector<std::string>{"Tuner1.txt", "TunerDLL.log"})) << step;
+    EXPECT_EQ(readFile(log.path), "SaveRemotes:Start\nSaveRemotes:Err: cannot write [" + path +
+                                      "], file left as it was\n")
+        << step;
+  }
+  // The data reaches the disk before the rename does.
+  FaultySaveFiles files(FaultySaveFiles::kNone);
+  EXPECT_TRUE(SaveRemotes(log, list.head, path.c_str(), files));
+  EXPECT_EQ(files.steps, (std::vector<std::string>{"may-replace", "create", "durable", "replace"}));
+}
+
+TEST_F(RemotesFileTest, SaveKeepsWhatTheUserSetOnTheFile) {
+  namespace fs = std::filesystem;
+  OwnedList list{exampleList()};
+  // A file of the user's named like the old temporary is left alone.
+  writeFile(path + ".tmp", "mine\n");
+  // Permissions are kept.
+  writeFile(path, "old\n");
+  fs::permissions(path, fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
+  ASSERT_TRUE(SaveRemotes(log, list.head, path.c_str(), platformSaveFiles()));
+  EXPECT_EQ(fs::status(path).permissions(),
+            fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
+  EXPECT_EQ(readFile(path + ".tmp"), "mine\n");
+  // A read-only file is not replaced, even for root.
+  fs::permissions(path, fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read);
+  EXPECT_FALSE(SaveRemotes(log, nullptr, path.c_str(), platformSaveFiles()));
+  EXPECT_NE(readFile(path), "");
+  // A symbolic link is written through to its target.
+  const std::string target = dir.file("real.txt");
+  const std::string link = dir.file("Link.txt");
+  writeFile(target, "old\n");
+  fs::create_symlink(target, link);
+  ASSERT_TRUE(SaveRemotes(log, list.head, link.c_str(), platformSaveFiles()));
+  EXPECT_TRUE(fs::is_symlink(link));
+  EXPECT_EQ(readFile(target), "TV 38000 500\nPower 16 a 20 df\n 16 b 20 df\n\n");
+}
+
+TEST_F(RemotesFileTest, KilledSavesLeaveTheOldOrTheNewFileWhole) {
+  // A list of about 1 MB, saved by a child process that is killed at a random moment.
+  OwnedList list{exampleList()};
+  std::vector<unsigned char> bytes(60);
+  Pattern** tail = &list.head->commands->patterns->next->next;
+  for (int i = 0; i < 5000; ++i) {
+    *tail = heapPattern(static_cast<std::uint32_t>(i), 'k', bytes);
+    tail = &(*tail)->next;
+  }
+  const std::string oldContent = "TV 1 2\nOld 8 a 01\n\n";
+  const std::string newContent = formatRemotes(list.head);
+  const DiagnosticLog quiet{};
+  // Kills land within the time one save takes, counted from the fork.
+  const auto started = std::chrono::steady_clock::now();
+  ASSERT_TRUE(SaveRemotes(quiet, list.head, path.c_str(), platformSaveFiles()));
+  const auto saveUs = std::chrono::duration_cast<std::chrono::microseconds>(
+                          std::chrono::steady_clock::now() - started)
+                          .count();
+  std::mt19937 random(11);
+  int killedMidway = 0;
+  int temporariesLeft = 0;
+  for (int run = 0; run < 40; ++run) {
+    writeFile(path, oldContent);
+    const pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+      SaveRemotes(quiet, list.head, path.c_str(), platformSaveFiles());
+      _exit(0);
+    }
+    usleep(static_cast<useconds_t>(random() % (saveUs + 1)));
+    kill(child, SIGKILL);
+    int status = 0;
+    waitpid(child, &status, 0);
+    killedMidway += WIFSIGNALED(status) ? 1 : 0;
+    const std::string content = readFile(path);
+    ASSERT_TRUE(content == oldContent || content == newContent) << "run " << run;
+    temporariesLeft += filesIn(dir).size() > 2 ? 1 : 0;
+  }
+  EXPECT_GT(killedMidway, 0);
+  std::printf("%d of 40 saves killed midway, %d left a temporary\n", killedMidway, temporariesLeft);
+  ASSERT_TRUE(SaveRemotes(quiet, list.head, path.c_str(), platformSaveFiles()));
+  EXPECT_EQ(filesIn(dir), (std::vector<std::string>{"Tuner1.txt", "TunerDLL.log"}));
 }
 
 TEST_F(RemotesFileTest, SaveIntoMissingDirectoryFailsCleanly) {
   OwnedList list{exampleList()};
   const std::string missing = dir.file("absent") + "/remotes.txt";
-  EXPECT_FALSE(SaveRemotes(log, list.head, missing.c_str()));
+  EXPECT_FALSE(SaveRemotes(log, list.head, missing.c_str(), platformSaveFiles()));
   EXPECT_FALSE(std::filesystem::exists(dir.file("absent")));
 }
 
@@ -355,7 +514,7 @@ TEST_F(RemotesFileTest, WriteFailingPartWayLeavesTheOldFileAndNoTemporary) {
   rlimit small = previous;
   small.rlim_cur = 4096;
   ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
-  const bool saved = SaveRemotes(log, list.head, path.c_str());
+  const bool saved = SaveRemotes(log, list.head, path.c_str(), platformSaveFiles());
   setrlimit(RLIMIT_FSIZE, &previous);
   std::signal(SIGXFSZ, oldHandler);
 
@@ -390,7 +549,7 @@ TEST_F(RemotesFileTest, LongPatternLinesLoadWhole) {
   std::vector<unsigned char> bytes(300);
   for (std::size_t i = 0; i < bytes.size(); ++i) bytes[i] = static_cast<unsigned char>(i);
   list.head->commands->patterns->next->next = heapPattern(999, 'q', bytes);
-  ASSERT_TRUE(SaveRemotes(log, list.head, path.c_str()));
+  ASSERT_TRUE(SaveRemotes(log, list.head, path.c_str(), platformSaveFiles()));
   OwnedList loaded{LoadRemotes(log, path.c_str(), devName, sizeof devName)};
   std::string why;
   EXPECT_TRUE(equalLists(list.head, loaded.head, why)) << why;

@@ -132,6 +132,13 @@ TEST_F(TunerConfigTest, LongLinesAreReadWhole) {
   EXPECT_STREQ(comPort, "COM6");
 }
 
+TEST_F(TunerConfigTest, ByteOrderMarkOfTheFirstLineIsSkipped) {
+  EXPECT_EQ(lookUp("\xEF\xBB\xBFTuner1=COM2&1,2.\r\n", "Tuner1"), 1);
+  EXPECT_STREQ(comPort, "COM2");
+  // Only at the start of the file.
+  EXPECT_EQ(lookUp("A=COM1&1,1.\n\xEF\xBB\xBFTuner1=COM2&1,2.\n", "Tuner1"), 0);
+}
+
 TEST_F(TunerConfigTest, EmptyFileFindsNothing) {
   EXPECT_EQ(lookUp("", "A"), 0);
   EXPECT_EQ(trace(),

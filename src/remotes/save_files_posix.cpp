@@ -1,0 +1,92 @@
+// Saving whole files over POSIX: exclusive creation, fsync of the file and of its directory.
+#include <fcntl.h>
+#include <limits.h>
+#include <stdlib.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <string>
+
+#include "remotes/save_files.h"
+
+namespace tuner {
+namespace {
+
+std::string directoryOf(const std::string& path) {
+  const std::size_t slash = path.rfind('/');
+  if (slash == std::string::npos) return ".";
+  return slash == 0 ? "/" : path.substr(0, slash);
+}
+
+class PosixSaveFiles final : public SaveFiles {
+ public:
+  std::string finalTarget(const std::string& path) override {
+    struct stat link {};
+    if (lstat(path.c_str(), &link) != 0 || !S_ISLNK(link.st_mode)) return path;
+    char resolved[PATH_MAX];
+    if (realpath(path.c_str(), resolved) != nullptr) return resolved;
+    // A link to a file not made yet: the file it names.
+    char named[PATH_MAX];
+    const ssize_t length = readlink(path.c_str(), named, sizeof named - 1);
+    if (length <= 0) return path;
+    const std::string target(named, static_cast<std::size_t>(length));
+    return target[0] == '/' ? target : directoryOf(path) + "/" + target;
+  }
+
+  bool mayReplace(const std::string& target) override {
+    struct stat existing {};
+    if (stat(target.c_str(), &existing) != 0) return errno == ENOENT;
+    // No write bit binds root too, as the read-only attribute does on Windows.
+    return (existing.st_mode & 0222) != 0 && access(target.c_str(), W_OK) == 0;
+  }
+
+  std::FILE* createTemporary(const std::string& target, std::string& temporary) override {
+    for (int attempt = 0; attempt < 100; ++attempt) {
+      temporary = target + kTemporaryMark + std::to_string(getpid()) + "-" +
+                  std::to_string(attempt) + kTemporaryEnd;
+      const int fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+      if (fd < 0 && errno == EEXIST) continue;
+      if (fd < 0) return nullptr;
+      std::FILE* file = fdopen(fd, "w");
+      if (file == nullptr) {
+        ::close(fd);
+        ::unlink(temporary.c_str());
+      }
+      return file;
+    }
+    return nullptr;
+  }
+
+  bool makeDurable(std::FILE* file, const std::string& target) override {
+    if (std::fflush(file) != 0) return false;
+    const int fd = fileno(file);
+    struct stat existing {};
+    if (stat(target.c_str(), &existing) == 0) {
+      if (fchmod(fd, existing.st_mode & 07777) != 0) return false;
+      // Only root may give the file away; anyone else keeps it as their own.
+      if (fchown(fd, existing.st_uid, existing.st_gid) != 0 && errno != EPERM) return false;
+    }
+    return fsync(fd) == 0;
+  }
+
+  bool replace(const std::string& temporary, const std::string& target) override {
+    if (std::rename(temporary.c_str(), target.c_str()) != 0) return false;
+    const int directory = ::open(directoryOf(target).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (directory < 0) return false;
+    const bool synced = fsync(directory) == 0;
+    ::close(directory);
+    return synced;
+  }
+
+  void remove(const std::string& path) override { ::unlink(path.c_str()); }
+};
+
+}  // namespace
+
+SaveFiles& platformSaveFiles() {
+  static PosixSaveFiles files;
+  return files;
+}
+
+}  // namespace tuner
