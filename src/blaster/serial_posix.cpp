@@ -205,14 +205,16 @@ class PosixSerial final : public SerialServices {
     const auto deadline = Clock::now() + std::chrono::milliseconds(total);
 
     std::size_t received = 0;
+    bool hungUp = false;
     while (received < count) {
       const ssize_t n = ::read(port.fd, data + received, count - received);
       if (n > 0) {
         received += static_cast<std::size_t>(n);
         continue;
       }
-      // End of file: the other end hung up (an adapter unplugged), nothing more will come.
-      if (n == 0) break;
+      // The other end hung up (an adapter unplugged) and nothing is left: no more will come.
+      // (With no data a raw terminal reads 0 too, so only the hang-up tells.)
+      if (n == 0 && hungUp) break;
       if (n < 0 && errno != EAGAIN && errno != EINTR) break;
       if (returnAtOnce) break;
       long long wait = -1;
@@ -226,6 +228,7 @@ class PosixSerial final : public SerialServices {
       if (ready == 0) break;
       if (ready < 0 && errno != EINTR) break;
       if (ready > 0 && (waiting.revents & POLLIN) == 0) break;  // hung up or failed
+      hungUp = (waiting.revents & POLLHUP) != 0;
     }
     return received;
   }

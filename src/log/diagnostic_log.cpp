@@ -1,5 +1,7 @@
 #include "log/diagnostic_log.h"
 
+#include "common/open_file.h"
+
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
@@ -29,7 +31,7 @@ int LogMessage(const DiagnosticLog& log, const char* format, ...) {
   if (static_cast<std::size_t>(length) >= sizeof msg) msg[sizeof msg - 2] = '\n';
 
   // "r+" fails when the file is absent, so the trace is never switched on by writing it.
-  std::FILE* file = std::fopen(log.path.c_str(), "r+");
+  std::FILE* file = openStream(log.path.c_str(), "r+");
   if (file == nullptr) return 0;
   if (std::fseek(file, 0, SEEK_END) != 0) {
     std::fclose(file);
@@ -41,7 +43,7 @@ int LogMessage(const DiagnosticLog& log, const char* format, ...) {
     std::fclose(file);
     std::error_code ignored;
     std::filesystem::resize_file(log.path, 0, ignored);
-    file = std::fopen(log.path.c_str(), "r+");
+    file = openStream(log.path.c_str(), "r+");
     if (file == nullptr) return 0;
     std::fseek(file, 0, SEEK_END);
     std::fputs(kLogRestartedLine, file);

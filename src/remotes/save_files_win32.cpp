@@ -9,6 +9,7 @@
 #include <cerrno>
 #include <string>
 
+#include "common/open_file.h"
 #include "remotes/save_files.h"
 
 namespace tuner {

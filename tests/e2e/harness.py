@@ -76,6 +76,9 @@ class NativeHost:
         three characters: a path without backslashes counts whole, so it is given relative."""
         return name
 
+    def command(self, *args):
+        return [self.tunerctl] + list(args), None
+
     def run(self, *args, timeout=120):
         return subprocess.run([self.tunerctl] + list(args), capture_output=True, text=True,
                               timeout=timeout, cwd=self.capture)
@@ -104,6 +107,9 @@ class WineHost:
 
     def remotes_path(self, name):
         return "c:\\capture\\" + name
+
+    def command(self, *args):
+        return ["wine", self.tunerctl] + list(args), self.env
 
     def run(self, *args, timeout=120):
         return subprocess.run(["wine", self.tunerctl] + list(args), capture_output=True,
@@ -169,6 +175,12 @@ class HostTestCase(unittest.TestCase):
         sim, port = self.host.attach(list(options), number)
         self.simulators.append(sim)
         return sim, port
+
+    def start_tunerctl(self, *args):
+        """tunerctl running beside the test; communicate() gives its output."""
+        command, env = self.host.command(*args)
+        return subprocess.Popen(command, stdout=subprocess.PIPE, stderr=subprocess.PIPE,
+                                text=True, env=env, cwd=self.capture)
 
     def tunerctl(self, *args, expect_status=0, timeout=120):
         started = time.monotonic()

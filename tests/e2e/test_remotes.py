@@ -18,7 +18,7 @@ class Remotes(HostTestCase):
         end = self.host.line_end
         self.assertTrue(content.startswith(b"Tuner1. 38000 500" + end + b"Key0 16 a 20 df" + end +
                                            b" 32 b a5 a5 a5 a5 a5" + end), content[:80])
-        self.assertEqual(content.count(end + end), 2)
+        self.assertEqual(content.count(end + end), 3)
         if end == b"\r\n":
             self.assertNotIn(b"\n", content.replace(b"\r\n", b""))
         self.assertIn("LoadRemotes:End: loadedDevName [Tuner1.]", self.log_lines())
@@ -48,16 +48,26 @@ class Remotes(HostTestCase):
         self.assertIn("MacroTune:Start: Channel [42] loadedDevName [Living.]", self.log_lines())
         self.assertIn("MacroTune:End", self.log_lines())
 
-    def test_failed_save_keeps_the_old_file(self):
+    def test_read_only_file_is_kept_and_nothing_left_beside_it(self):
         target = os.path.join(self.capture, "Keep.txt")
         with open(target, "wb") as old:
             old.write(b"old\n")
-        os.makedirs(target + ".tmp")
+        os.chmod(target, 0o444)
         self.enable_log()
         self.tunerctl("build", "save", self.host.remotes_path("Keep.txt"))
         with open(target, "rb") as kept:
             self.assertEqual(kept.read(), b"old\n")
-        self.assertTrue(any(line.startswith("SaveRemotes:Err:") for line in self.log_lines()))
+        self.assertIn("SaveRemotes:Err: cannot write [%s], file left as it was"
+                      % self.host.remotes_path("Keep.txt"), self.log_lines())
+        self.assertEqual(sorted(os.listdir(self.capture)), ["Keep.txt", "TunerDLL.log"])
+
+    def test_trace_restarts_at_one_mebibyte(self):
+        with open(self.log_path, "wb") as log:
+            log.write(b"x" * (1024 * 1024 - 5))
+        self.tunerctl("caps")
+        self.assertEqual(self.log_lines()[0], "LogMessage:Trace restarted, it had reached 1 MiB")
+        self.assertEqual(self.log_lines()[1:3], ["DeviceName:Start", "DeviceName:Start"])
+        self.assertLess(len(self.log_bytes()), 1000)
 
 
 if __name__ == "__main__":

@@ -2,6 +2,8 @@
 
 import fcntl
 import os
+import re
+import resource
 import time
 import unittest
 
@@ -138,6 +140,44 @@ class Tuning(HostTestCase):
             "ZentravoxVersion:End[1]", "detectComPortHandle:End [1]", "PlayCommand:Emitting [7]",
             "Emit:Start", "Emit:End [1]", "PlayCommand:End"])
 
+    def test_two_calls_on_one_port_take_turns(self):
+        sim, port = self.attach_blaster()
+        self.write_config("First.=%s&1,100.\nSecond.=%s&2,200.\n" % (port, port))
+        self.enable_log()
+        first = self.start_tunerctl("load", self.host.remotes_path("First.txt"), "tune", "42")
+        second = self.start_tunerctl("load", self.host.remotes_path("Second.txt"), "tune", "57")
+        outputs = [first.communicate(timeout=120), second.communicate(timeout=120)]
+        self.assertEqual([first.returncode, second.returncode], [0, 0], outputs)
+        frames = sim.frames()
+        # Each call's probe and keys stand together: no byte of the other call between them.
+        calls = [f.fields.get("ueicode", "probe") for f in frames if f.kind == "packet"]
+        self.assertIn(calls, [["probe", "100", "100", "100", "probe", "200", "200", "200"],
+                              ["probe", "200", "200", "200", "probe", "100", "100", "100"]])
+        keys = {k.fields["ueicode"]: [] for k in self.key_frames(frames)}
+        for k in self.key_frames(frames):
+            keys[k.fields["ueicode"]].append(int(k.fields["key"]))
+        self.assertEqual(keys, {"100": [10, 4, 2], "200": [10, 5, 7]})
+        self.assertEqual(self.log_lines().count("MacroTune:End"), 2)
+        self.assertEqual(sum(line.startswith("getComPort:Waiting for [%s]" % port)
+                             for line in self.log_lines()), 1)
+        # The call that waited took about two channel changes, not the 10 s bound.
+        tune_ms = [float(t) for out, _ in outputs
+                   for t in re.findall(r"^tune: done in ([0-9.]+) ms$", out, re.M)]
+        self.assertLess(max(tune_ms), 2 * 2249 + 1500, tune_ms)
+
+    def test_late_acknowledgement_is_not_taken_by_the_next_call(self):
+        sim, _ = self.tune_with("--ack-delay", "5600")
+        self.enable_log()
+        self.tunerctl("play", "Tuner1", "4")
+        deadline = time.monotonic() + 10
+        while not any("ack" in f.rest for f in sim.frames()) and time.monotonic() < deadline:
+            time.sleep(0.05)
+        # The late byte waits in the port; the next call's probe must not read it.
+        self.tunerctl("play", "Tuner1", "4")
+        lines = self.log_lines()
+        self.assertEqual(lines.count("PlayCommand:Err:Key not acknowledged [4]"), 2, lines)
+        self.assertNotIn("PlayCommand:End", lines)
+
     def test_channel_below_one_touches_no_port(self):
         sim, _ = self.tune_with()
         self.enable_log()
@@ -175,9 +215,37 @@ class ExclusiveOpen(HostTestCase):
             self.tunerctl("play", "Tuner1", "1")
         finally:
             os.close(holder)
-        self.assertIn("detectComPortHandle:Err:Invalid ComStr", self.log_lines())
+        lines = self.log_lines()
+        self.assertIn("getComPort:Err:Still held after 10000 ms [%s]" % port, lines)
+        self.assertIn("detectComPortHandle:Err:Invalid ComStr", lines)
         self.tunerctl("play", "Tuner1", "1")
         self.assertEqual(self.log_lines()[-1], "PlayCommand:End")
+
+    def test_port_freed_by_another_program_is_opened_in_turn(self):
+        sim, port = self.attach_blaster()
+        self.write_config("Tuner1=%s&2,423.\n" % port)
+        self.enable_log()
+        holder = os.open(sim.slave, os.O_RDWR | os.O_NOCTTY)
+        fcntl.flock(holder, fcntl.LOCK_EX | fcntl.LOCK_NB)
+        call = self.start_tunerctl("play", "Tuner1", "6")
+        time.sleep(1)
+        os.close(holder)
+        out, err = call.communicate(timeout=60)
+        self.assertEqual(call.returncode, 0, err)
+        self.assertEqual(self.log_lines()[-1], "PlayCommand:End")
+        self.assertEqual([f.bytes[8] for f in Tuning.key_frames(self, sim.frames())], [6])
+
+    def test_unplugged_adapter_ends_the_wait_at_once(self):
+        sim, port = self.attach_blaster("--hang-up-on-key")
+        self.write_config("Tuner1=%s&2,423.\n" % port)
+        self.enable_log()
+        before = resource.getrusage(resource.RUSAGE_CHILDREN)
+        self.tunerctl("play", "Tuner1", "6")
+        after = resource.getrusage(resource.RUSAGE_CHILDREN)
+        cpu_s = (after.ru_utime - before.ru_utime) + (after.ru_stime - before.ru_stime)
+        self.assertEqual(self.log_lines()[-1], "PlayCommand:Err:Key not acknowledged [6]")
+        # Spinning on the hang-up until the read time-outs pass costs seconds of CPU.
+        self.assertLess(cpu_s, 1.0)
 
 
 if __name__ == "__main__":

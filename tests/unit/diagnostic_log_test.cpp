@@ -10,6 +10,8 @@
 #include <filesystem>
 #include <optional>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include <gtest/gtest.h>
 
@@ -39,27 +41,18 @@ TEST(DiagnosticLog, AbsentLogIsNeverCreated) {
   EXPECT_TRUE(std::filesystem::is_empty(dir.path()));
 }
 
-TEST(DiagnosticLog, LongMessageIsCutAndStillEndsWithLineFeed) {
-  TempDir dir;
-  const DiagnosticLog log{dir.file("TunerDLL.log")};
-  writeFile(log.path, "");
-  const std::string longName(1000, 'n');
-  LogMessage(log, "LoadRemotes:Start: path [%s]\n", longName.c_str());
-  LogMessage(log, "next\n");
-  const std::string content = readFile(log.path);
-  const std::string first = content.substr(0, content.find('\n') + 1);
-  EXPECT_EQ(first.size(), kLogMessageCapacity);
-  EXPECT_EQ(first.rfind("LoadRemotes:Start: path [nnn", 0), 0u);
-  EXPECT_EQ(content.substr(first.size()), "next\n");
-}
-
-TEST(DiagnosticLog, MessageOfExactlyCapacityIsKeptWhole) {
-  TempDir dir;
-  const DiagnosticLog log{dir.file("TunerDLL.log")};
-  writeFile(log.path, "");
-  const std::string text(kLogMessageCapacity - 1, 'a');
-  LogMessage(log, "%s\n", text.c_str());
-  EXPECT_EQ(readFile(log.path), text + "\n");
+TEST(DiagnosticLog, MessagesAroundTheBufferSize) {
+  // The buffer holds 255 bytes with the terminating zero: 254 characters with the line feed.
+  for (const auto& [textLength, kept] : std::vector<std::pair<std::size_t, std::size_t>>{
+           {253, 254}, {254, 254}, {1000, 254}, {10, 11}}) {
+    TempDir dir;
+    const DiagnosticLog log{dir.file("TunerDLL.log")};
+    writeFile(log.path, "");
+    const std::string text(textLength, 'n');
+    LogMessage(log, "%s\n", text.c_str());
+    LogMessage(log, "next\n");
+    EXPECT_EQ(readFile(log.path), text.substr(0, kept - 1) + "\nnext\n") << textLength;
+  }
 }
 
 // Makes the log read-only in a way that binds root too: a read-only file system in a mount
@@ -100,12 +93,13 @@ TEST(DiagnosticLog, ReadOnlyLogDropsMessageAndCallerCarriesOn) {
 }
 
 TEST(DiagnosticLog, LogThatIsADirectoryDropsMessage) {
-  // A path that cannot be opened for writing, even by root.
+  // A path that cannot be opened for writing, even by root: nothing is made in its place.
   TempDir dir;
   const DiagnosticLog log{dir.file("TunerDLL.log")};
   std::filesystem::create_directory(log.path);
-  EXPECT_EQ(LogMessage(log, "dropped\n"), 0);
+  LogMessage(log, "dropped\n");
   EXPECT_TRUE(std::filesystem::is_directory(log.path));
+  EXPECT_TRUE(std::filesystem::is_empty(log.path));
 }
 
 TEST(DiagnosticLog, LockedLogStillTakesMessagesWithoutBlocking) {
@@ -134,7 +128,14 @@ TEST(DiagnosticLog, LogStaysWithinOneMebibyte) {
 }
 
 TEST(DiagnosticLog, EmptyPathMeansTraceOff) {
-  EXPECT_EQ(LogMessage(DiagnosticLog{}, "nothing\n"), 0);
+  // Not even a log in the working directory is written to.
+  TempDir dir;
+  const std::filesystem::path previous = std::filesystem::current_path();
+  std::filesystem::current_path(dir.path());
+  writeFile("TunerDLL.log", "");
+  LogMessage(DiagnosticLog{}, "nothing\n");
+  std::filesystem::current_path(previous);
+  EXPECT_EQ(readFile(dir.file("TunerDLL.log")), "");
 }
 
 }  // namespace

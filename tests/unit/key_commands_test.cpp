@@ -85,8 +85,8 @@ TEST_F(KeyCommandsTest, PlayCommandWritesTheWholeTraceInOrder) {
 }
 
 TEST_F(KeyCommandsTest, PlayCommandKeyNumbers) {
-  for (const auto& [command, key] :
-       std::vector<std::pair<const char*, int>>{{"0", 10}, {"7", 7}, {"12", 1}, {" 25", 25}}) {
+  for (const auto& [command, key] : std::vector<std::pair<const char*, int>>{
+           {"0", 10}, {"7", 7}, {"12", 1}, {"95", 9}, {" 25", 25}}) {
     RecordingSerial fresh;
     ControlEnvironment local{env.log, env.configPath, fresh};
     char name[] = "Tuner1";
@@ -194,6 +194,31 @@ TEST_F(KeyCommandsTest, BlasterThatStopsAcknowledgingMidChannel) {
   EXPECT_THAT(serial.keysSent(), ElementsAre(1, 2, 3));
   EXPECT_EQ(serial.closes, 1);
   EXPECT_EQ(traceLines().back(), "MacroTune:Err:Key not acknowledged, channel not sent");
+}
+
+TEST_F(KeyCommandsTest, UnacknowledgedLeadingZeroStopsTheChannel) {
+  serial.acksLeft = 0;
+  MacroTune(env, 5, "Tuner1");
+  EXPECT_THAT(serial.keysSent(), ElementsAre(10));
+  EXPECT_EQ(traceLines().back(), "MacroTune:Err:Key not acknowledged, channel not sent");
+}
+
+TEST_F(KeyCommandsTest, SetUpFailureClosesThePortOnceForBothCalls) {
+  for (const bool macro : {false, true}) {
+    RecordingSerial fresh;
+    fresh.getStateFails = true;
+    const ControlEnvironment local{env.log, env.configPath, fresh};
+    char name[] = "Tuner1";
+    const Remote remote{name, 0, 0, nullptr, nullptr};
+    if (macro) {
+      MacroTune(local, 42, "Tuner1");
+    } else {
+      PlayCommand(local, &remote, "1");
+    }
+    EXPECT_EQ(fresh.opens, 1) << macro;
+    EXPECT_EQ(fresh.closes, 1) << macro;
+    EXPECT_TRUE(fresh.keysSent().empty()) << macro;
+  }
 }
 
 TEST_F(KeyCommandsTest, MacroTuneWithEmptyNameLooksUpTheEmptyName) {

@@ -33,8 +33,9 @@ TEST(LineSettings, OtherForms) {
 
 TEST(LineSettings, RejectsMalformedText) {
   LineSettings s{};
-  for (const char* bad : {"", "19200", "19200,n,8", "19200,q,8,1", "19200,n,9,1", "19200,n,8,3",
-                          "fast,n,8,1", "0,n,8,1", "19200,n,8,1,z", "19200,n,8,1,x,y"}) {
+  for (const char* bad :
+       {"", "19200", "19200,n,8", "19200,q,8,1", "19200,n,9,1", "19200,n,8,3", "19200,n,4,1",
+        "fast,n,8,1", "0,n,8,1", "19200,n,8,1,z", "19200,n,8,1,x,y"}) {
     EXPECT_FALSE(parseModeText(bad, s)) << bad;
   }
   EXPECT_FALSE(parseModeText(nullptr, s));

@@ -283,6 +283,15 @@ TEST_F(RemotesFileTest, MalformedLinesAreSkippedWithTheirLineNumber) {
   EXPECT_EQ(trace.find("line 7:"), std::string::npos);
 }
 
+TEST_F(RemotesFileTest, LineBeginningWithATabIsNoPatternLine) {
+  // Only a space continues a command; a tab starts a line of its own.
+  OwnedList list{load("TV 1 2\nPower 16 a 01\n\t8 b 02\n\n")};
+  ASSERT_NE(list.head, nullptr);
+  ASSERT_NE(list.head->commands, nullptr);
+  EXPECT_EQ(list.head->commands->patterns->next, nullptr);
+  EXPECT_NE(readFile(log.path).find("LoadRemotes:ERR: line 3:"), std::string::npos);
+}
+
 TEST_F(RemotesFileTest, BinaryJunkAndNulBytesNeverCrash) {
   std::mt19937 random(7);
   for (int round = 0; round < 200; ++round) {

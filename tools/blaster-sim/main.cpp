@@ -24,14 +24,15 @@ using Clock = std::chrono::steady_clock;
 
 const char kUsage[] =
     "usage: blaster-sim [--link PATH] [--trace FILE] [--silent] [--version-bytes N] [--no-ack]\n"
-    "                   [--ack-delay MS] [--stop-after N]\n"
+    "                   [--ack-delay MS] [--stop-after N] [--hang-up-on-key]\n"
     "  --link PATH        also make PATH a symbolic link to the terminal\n"
     "  --trace FILE       write one line per frame received and reply sent\n"
     "  --silent           answer nothing\n"
     "  --version-bytes N  answer the version query with N bytes (default 10)\n"
     "  --no-ack           acknowledge no key\n"
     "  --ack-delay MS     acknowledge each key MS milliseconds late\n"
-    "  --stop-after N     answer nothing more after acknowledging N keys\n";
+    "  --stop-after N     answer nothing more after acknowledging N keys\n"
+    "  --hang-up-on-key   hang up (as an unplugged adapter) when the first key arrives\n";
 
 volatile std::sig_atomic_t stopRequested = 0;
 void requestStop(int) { stopRequested = 1; }
@@ -44,6 +45,7 @@ struct Options {
   bool noAck = false;
   int ackDelayMs = 0;
   long stopAfter = -1;
+  bool hangUpOnKey = false;
 };
 
 bool parseOptions(int argc, char** argv, Options& options) {
@@ -62,6 +64,8 @@ bool parseOptions(int argc, char** argv, Options& options) {
       options.noAck = true;
     } else if (arg == "--ack-delay" && hasValue) {
       options.ackDelayMs = std::atoi(argv[++i]);
+    } else if (arg == "--hang-up-on-key") {
+      options.hangUpOnKey = true;
     } else if (arg == "--stop-after" && hasValue) {
       options.stopAfter = std::atol(argv[++i]);
     } else {
@@ -109,6 +113,8 @@ class Blaster {
     for (std::size_t i = 0; i < count; ++i) take(data[i], at);
     flushJunk();
   }
+
+  bool hungUp() const { return hungUp_; }
 
   // Milliseconds until a delayed acknowledgement is due, or -1.
   int msUntilDue() const {
@@ -190,6 +196,7 @@ class Blaster {
       std::snprintf(detail, sizeof detail, "key codeset=%02x%02x ueitype=%d ueicode=%d key=%d",
                     decoded->codeSetHigh, decoded->codeSetLow, ueitype, ueicode, decoded->key);
       traceLine(packetAt_, "packet", packet_, detail);
+      if (options_.hangUpOnKey) hungUp_ = true;
       pending_ = Pending::kAck;
       awaitingTrailer_ = true;
     }
@@ -246,6 +253,7 @@ class Blaster {
   bool awaitingTrailer_ = false;
   Pending pending_ = Pending::kNone;
   long keysAcked_ = 0;
+  bool hungUp_ = false;
   bool ackDue_ = false;
   double ackAt_ = 0;
 };
@@ -254,6 +262,10 @@ class Blaster {
 
 int main(int argc, char** argv) {
   Options options;
+  if (argc == 2 && (std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "-h") == 0)) {
+    std::fputs(kUsage, stdout);
+    return 0;
+  }
   if (!parseOptions(argc, argv, options)) {
     std::fputs(kUsage, stderr);
     return 2;
@@ -304,10 +316,12 @@ int main(int argc, char** argv) {
       if (n > 0) blaster.receive(buffer, static_cast<std::size_t>(n));
     }
     blaster.sendDue();
+    if (blaster.hungUp()) break;
   }
+  // Both ends close: the plug-in's side of the terminal sees the hang-up.
+  close(master);
+  close(slave);
   if (!options.link.empty()) unlink(options.link.c_str());
   if (trace != nullptr) std::fclose(trace);
-  close(slave);
-  close(master);
   return 0;
 }

@@ -51,6 +51,26 @@ Pattern* heapPattern(std::uint32_t bitLength, char flag, const std::vector<unsig
   return pattern;
 }
 
+// Every byte a name may hold (all but the separators) and a command with a pattern for every
+// flag byte (all but space, tab and line feed): the bytes a text-mode read would lose.
+void addEveryByteRemote(const PluginApi& api, Remote*& head) {
+  std::string name;
+  for (int b = 1; b < 256; ++b) {
+    if (b != ' ' && b != '\t' && b != '\n' && b != '\r') name += static_cast<char>(b);
+  }
+  Pattern* patterns = nullptr;
+  for (int flag = 255; flag >= 1; --flag) {
+    if (flag == ' ' || flag == '\t' || flag == '\n') continue;
+    Pattern* pattern = heapPattern(8, static_cast<char>(flag), {static_cast<unsigned char>(flag)});
+    if (pattern == nullptr) break;
+    pattern->next = patterns;
+    patterns = pattern;
+  }
+  Command* commands = nullptr;
+  api.addCommand(api.createCommand(heapText(name), patterns), &commands);
+  api.addRemote(api.createRemote(heapText("Bytes" + name), 36000, 600, commands), &head);
+}
+
 // A list made the way a host makes one: its own heap blocks, linked through the exports.
 Remote* buildSampleList(const PluginApi& api) {
   Remote* head = nullptr;
@@ -67,6 +87,7 @@ Remote* buildSampleList(const PluginApi& api) {
                                    500 + r, commands),
                   &head);
   }
+  addEveryByteRemote(api, head);
   return head;
 }
 
