@@ -32,6 +32,15 @@ class TempDir {
   std::filesystem::path path_;
 };
 
+// Descriptors this process has open now, to check that a call leaves none behind.
+inline std::size_t openDescriptors() {
+  std::size_t count = 0;
+  for ([[maybe_unused]] const auto& entry : std::filesystem::directory_iterator("/proc/self/fd")) {
+    ++count;
+  }
+  return count;
+}
+
 inline void writeFile(const std::string& path, const std::string& content) {
   std::ofstream(path, std::ios::binary) << content;
 }

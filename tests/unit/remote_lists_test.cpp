@@ -144,10 +144,19 @@ TEST_F(RemoteListsTest, ExhaustedHeapRequestsQuitAndReturnsNull) {
 
 TEST_F(RemoteListsTest, NullHeadPointersAreIgnored) {
   Remote* r = remote("a");
+  Remote* other = remote("b");
+  r->next = other;
   AddRemote(log, r, nullptr);
   AddCommand(log, nullptr, nullptr);
   FreeRemotes(log, nullptr);
+  // Nothing was linked, cleared or released.
+  EXPECT_EQ(r->next, other);
+  EXPECT_STREQ(r->name, "a");
+  EXPECT_EQ(readFile(log.path),
+            "CreateRemote:Start\nCreateRemote:Start\nAddRemote:Start\nAddCommand:Start\n"
+            "FreeRemotes:Start\n");
   FreeRemotes(log, &r);
+  EXPECT_EQ(r, nullptr);
 }
 
 }  // namespace

@@ -195,7 +195,9 @@ TEST_F(RemotesFileTest, EmptyListWritesEmptyFileWhichLoadsAsNull) {
 }
 
 TEST_F(RemotesFileTest, MissingFileIsCreatedEmpty) {
+  const std::size_t descriptors = testing::openDescriptors();
   EXPECT_EQ(LoadRemotes(log, path.c_str(), devName, sizeof devName), nullptr);
+  EXPECT_EQ(testing::openDescriptors(), descriptors);
   EXPECT_TRUE(std::filesystem::exists(path));
   EXPECT_EQ(readFile(log.path).find("ERR"), std::string::npos);
 }
@@ -411,6 +413,7 @@ std::vector<std::string> filesIn(const TempDir& dir) {
 
 TEST_F(RemotesFileTest, EachFailingSaveStepLeavesTheOldFileAndNoTemporary) {
   OwnedList list{exampleList()};
+  const std::size_t descriptors = testing::openDescriptors();
   for (const auto step : {FaultySaveFiles::kMayReplace, FaultySaveFiles::kCreate,
                           FaultySaveFiles::kDurable, FaultySaveFiles::kReplace}) {
     writeFile(path, "old content\n");
@@ -418,6 +421,7 @@ TEST_F(RemotesFileTest, EachFailingSaveStepLeavesTheOldFileAndNoTemporary) {
     FaultySaveFiles files(step);
     EXPECT_FALSE(SaveRemotes(log, list.head, path.c_str(), files)) << step;
     EXPECT_EQ(readFile(path), "old content\n") << step;
+    EXPECT_EQ(testing::openDescriptors(), descriptors) << step;
     EXPECT_EQ(filesIn(dir), (std::vector<std::string>{"Tuner1.txt", "TunerDLL.log"})) << step;
     EXPECT_EQ(readFile(log.path), "SaveRemotes:Start\nSaveRemotes:Err: cannot write [" + path +
                                       "], file left as it was\n")
@@ -542,10 +546,12 @@ TEST_F(RemotesFileTest, HeapExhaustedAtEveryAllocationOfALoad) {
   OwnedList whole{LoadRemotes(quiet, path.c_str(), devName, sizeof devName)};
   const long allocations = testing::allocationsMade();
   ASSERT_GT(allocations, 10);
+  const std::size_t descriptors = testing::openDescriptors();
   for (long failing = 0; failing < allocations; ++failing) {
     testing::failAllocationAfter(failing);
     Remote* partial = LoadRemotes(log, path.c_str(), devName, sizeof devName);
     EXPECT_EQ(partial, nullptr) << "allocation " << failing;
+    EXPECT_EQ(testing::openDescriptors(), descriptors) << "allocation " << failing;
     EXPECT_EQ(testing::quitRequests(), 1);
     releaseRemotes(partial);
   }

@@ -61,6 +61,14 @@ TEST_F(TunerConfigTest, NoMatchLogsEmptyFgetsOnceAndKeepsTheLastNumbers) {
   EXPECT_EQ(log.find("Empty fgets"), log.rfind("Empty fgets"));
 }
 
+TEST_F(TunerConfigTest, EveryLookUpClosesTheFile) {
+  const std::size_t descriptors = testing::openDescriptors();
+  lookUp("A=COM1&1,1.\n", "A");
+  lookUp("A=COM1&1,1.\n", "B");
+  ReadCfgFile(log, dir.file("absent.txt"), "A", comPort, &ueitype, &ueicode);
+  EXPECT_EQ(testing::openDescriptors(), descriptors);
+}
+
 TEST_F(TunerConfigTest, FirstOfTwoLinesWinsAndLaterLinesAreNotRead) {
   EXPECT_EQ(lookUp("T=COM1&1,1.\nT=COM2&2,2.\n", "T"), 1);
   EXPECT_STREQ(comPort, "COM1");
