@@ -79,9 +79,9 @@ class NativeHost:
     def command(self, *args):
         return [self.tunerctl] + list(args), None
 
-    def run(self, *args, timeout=120):
+    def run(self, *args, timeout=120, cwd=None):
         return subprocess.run([self.tunerctl] + list(args), capture_output=True, text=True,
-                              timeout=timeout, cwd=self.capture)
+                              timeout=timeout, cwd=cwd or self.capture)
 
     def shutdown(self):
         pass
@@ -111,9 +111,9 @@ class WineHost:
     def command(self, *args):
         return ["wine", self.tunerctl] + list(args), self.env
 
-    def run(self, *args, timeout=120):
+    def run(self, *args, timeout=120, cwd=None):
         return subprocess.run(["wine", self.tunerctl] + list(args), capture_output=True,
-                              text=True, timeout=timeout, env=self.env, cwd=self.capture)
+                              text=True, timeout=timeout, env=self.env, cwd=cwd or self.capture)
 
     def shutdown(self):
         subprocess.run(["wineserver", "-k"], env=self.env, check=False)
@@ -178,20 +178,21 @@ class HostTestCase(unittest.TestCase):
 
     def start_tunerctl(self, *args):
         """tunerctl running beside the test; communicate() gives its output."""
-        command, env = self.host.command(*args)
+        command, env = self.host.command("--timing", *args)
         return subprocess.Popen(command, stdout=subprocess.PIPE, stderr=subprocess.PIPE,
                                 text=True, env=env, cwd=self.capture)
 
     def tunerctl(self, *args, expect_status=0, timeout=120):
         started = time.monotonic()
-        result = self.host.run(*args, timeout=timeout)
+        result = self.host.run("--timing", *args, timeout=timeout)
         self.elapsed = time.monotonic() - started
         if expect_status is not None:
             self.assertEqual(result.returncode, expect_status,
                              "tunerctl %s\n%s\n%s" % (" ".join(args), result.stdout, result.stderr))
         # The time of each operation inside the host, without the host's own start-up.
-        self.op_ms = [float(m) for m in re.findall(r"^\w+: done in ([0-9.]+) ms$", result.stdout,
+        self.op_ms = [float(m) for m in re.findall(r"^\w+: done in ([0-9.]+) ms$", result.stderr,
                                                    re.M)]
+        self.stderr = result.stderr
         return result.stdout
 
 

@@ -35,7 +35,7 @@ class Capabilities(HostTestCase):
         self.assertNotIn(b"\r\r", self.log_bytes())
 
     def test_absent_log_leaves_the_capture_directory_empty(self):
-        self.tunerctl("caps", "open", "3", "tune", "42", "play", "Tuner1", "1")
+        self.tunerctl("caps", "open", "3", "tune", "42", "play", "Tuner1", "1", expect_status=1)
         self.assertEqual(os.listdir(self.capture), [])
 
     def test_dll_path_can_be_given(self):
@@ -46,6 +46,11 @@ class Capabilities(HostTestCase):
         result = self.host.run("--dll", "no-such-plugin.dll", "caps")
         self.assertEqual(result.returncode, 3)
         self.assertIn("cannot load no-such-plugin.dll", result.stderr)
+        self.assertIn("put the plug-in beside tunerctl or pass --dll", result.stderr)
+
+    def test_version_is_the_plug_ins(self):
+        out = self.tunerctl("--version")
+        self.assertRegex(out, r"^TunerDLL \d+\.\d+\.\d+\n$")
 
     def test_help_lists_the_operations(self):
         out = self.tunerctl("--help")

@@ -1,5 +1,6 @@
 """`tunerctl check`: a diagnosis for every line of a tuner configuration file."""
 
+import time
 import unittest
 
 from harness import HostTestCase
@@ -11,17 +12,23 @@ class ConfigCheck(HostTestCase):
         out = self.tunerctl("check", *options, expect_status=expect_status)
         return [line for line in out.splitlines() if line.startswith("line ")]
 
-    def test_good_file(self):
-        lines = self.check("Tuner1=COM2&1,2345.\nTuner 2 =COM3&0,7. bedroom\n", expect_status=0)
-        self.assertEqual(lines, ['line 1: tuner "Tuner1" port COM2 ueitype 1 ueicode 2345: ok',
-                                 'line 2: tuner "Tuner 2 " port COM3 ueitype 0 ueicode 7: ok'])
+    def test_good_file_with_notes(self):
+        lines = self.check("\xef\xbb\xbfTuner1=COM2&1,2345.\nTuner 2 =COM3&0,7. bedroom\n# a comment\n",
+                           expect_status=0)
+        self.assertEqual(lines, [
+            "line 1: note: byte-order mark at the start of the file, skipped; "
+            'tuner "Tuner1" port COM2 ueitype 1 ueicode 2345: ok',
+            'line 2: tuner "Tuner 2 " port COM3 ueitype 0 ueicode 7: ok (note: the tuner name '
+            "begins or ends with a space, which counts)",
+            'line 3: note: no "=", the plug-in skips this line (a comment)'])
 
     def test_every_diagnosis(self):
         lines = self.check("comment\nA=COM1\nB=COM1&1\nC=COM1&1,2\nD=COM1234567890&1,2.\n"
-                           "E=COM1&1,2.\nE=COM2&1,2.\nF=COM1&x,2.\nG=COM1&1,2y.\n\n",
+                           "E=COM1&1,2.\nE=COM2&1,2.\nF=COM1&x,2.\nG=COM1&1,2y.\n\n"
+                           "H= COM5 &1,2.\nI=COM1&99999999999,2.\n",
                            expect_status=1)
         self.assertEqual(lines, [
-            'line 1: unusable: no "=" after the tuner name',
+            'line 1: note: no "=", the plug-in skips this line (a comment)',
             'line 2: unusable: no "&" after the port name',
             'line 3: unusable: no "," after the ueitype',
             'line 4: unusable: no "." after the ueicode',
@@ -31,17 +38,44 @@ class ConfigCheck(HostTestCase):
             "the same name",
             'line 8: tuner "F" port COM1 ueitype 0 ueicode 2: unusable: ueitype "x" is not a number',
             'line 9: tuner "G" port COM1 ueitype 1 ueicode 2: unusable: ueicode "2y" is not a number',
-            "line 10: blank, ignored"])
+            "line 10: blank, ignored",
+            'line 11: tuner "H" port  COM5  ueitype 1 ueicode 2: unusable: port name " COM5 " holds '
+            "spaces, so it can never open",
+            'line 12: tuner "I" port COM1 ueitype 2147483647 ueicode 2: unusable: ueitype '
+            '"99999999999" is out of range'])
 
-    def test_probe_reports_blaster_and_its_absence(self):
+    def test_probe_tells_the_causes_apart(self):
         _, port = self.attach_blaster()
         _, silent = self.attach_blaster("--silent", number=6)
-        lines = self.check("Here=%s&1,1.\nSilent=%s&1,1.\n" % (port, silent), "--probe",
-                           expect_status=1)
-        self.assertEqual(lines[0], 'line 1: tuner "Here" port %s ueitype 1 ueicode 1: blaster '
-                                   "answered, ok" % port)
-        self.assertEqual(lines[1], 'line 2: tuner "Silent" port %s ueitype 1 ueicode 1: unusable: '
-                                   "no blaster answered on %s" % (silent, silent))
+        _, short = self.attach_blaster("--version-bytes", "4", number=7)
+        missing = "COM9" if self.host.name == "wine" else "pts/999"
+        lines = self.check("Here=%s&1,1.\nSilent=%s&1,1.\nShort=%s&1,1.\nGone=%s&1,1.\n"
+                           % (port, silent, short, missing), "--probe", expect_status=1)
+        self.assertEqual(lines, [
+            'line 1: tuner "Here" port %s ueitype 1 ueicode 1: blaster answered, ok' % port,
+            'line 2: tuner "Silent" port %s ueitype 1 ueicode 1: unusable: port opened but no '
+            "blaster answered on %s (0 bytes came back)" % (silent, silent),
+            'line 3: tuner "Short" port %s ueitype 1 ueicode 1: unusable: port opened but no '
+            "blaster answered on %s (4 bytes came back)" % (short, short),
+            'line 4: tuner "Gone" port %s ueitype 1 ueicode 1: unusable: port %s does not exist'
+            % (missing, missing)])
+
+    def test_find_probes_every_port_at_once(self):
+        _, port = self.attach_blaster()
+        silent = [self.attach_blaster("--silent", number=n)[1] for n in (6, 7, 8)]
+        started = time.monotonic()
+        out = self.tunerctl("find", port, *silent)
+        elapsed = time.monotonic() - started
+        self.assertIn("%s: blaster answered; a tuner.txt line to start from: Tuner1=%s&UEITYPE,"
+                      "UEICODE." % (port, port), out.splitlines())
+        for p in silent:
+            self.assertIn("%s: port opened but no blaster answered on %s (0 bytes came back)"
+                          % (p, p), out.splitlines())
+        # One probe time-out (5.7 s), not one per port (17 s for the three silent ones).
+        self.assertLess(elapsed, 11)
+        result = self.host.run("find", *silent)
+        self.assertEqual(result.returncode, 1)
+        self.assertIn("no blaster answered on 3 ports", result.stderr)
 
     def test_missing_file(self):
         out = self.tunerctl("check", expect_status=1)

@@ -76,7 +76,7 @@ class Tuning(HostTestCase):
     def test_no_blaster_gives_up_in_time_and_the_port_opens_again(self):
         sim, _ = self.tune_with("--silent")
         self.enable_log()
-        self.tunerctl("play", "Tuner1", "1")
+        self.tunerctl("play", "Tuner1", "1", expect_status=1)
         # 200 ms of exchange and a read bounded by 5500 ms; a second read would take 11 s.
         self.assertLess(self.op_ms[0], 5700 + 2000)
         self.assertGreater(self.op_ms[0], 5600)
@@ -85,7 +85,7 @@ class Tuning(HostTestCase):
         self.assertIn("No Blaster found", lines)
         self.assertEqual(lines[-1], "PlayCommand:Err:Com port not opened")
         # The port was closed: a second call opens it at once.
-        self.tunerctl("play", "Tuner1", "1")
+        self.tunerctl("play", "Tuner1", "1", expect_status=1)
         self.assertEqual(self.log_lines().count("getComPort:End"), 2)
         self.assertEqual(self.log_lines().count("detectComPortHandle:Err:Invalid ComStr"), 0)
 
@@ -93,7 +93,7 @@ class Tuning(HostTestCase):
         sim, _ = self.tune_with("--stop-after", "1")
         self.enable_log()
         self.tunerctl("load", self.host.remotes_path("Tuner1.txt"),
-                      "tune", "123", timeout=60)
+                      "tune", "123", timeout=60, expect_status=1)
         keys = self.key_frames(sim.frames())
         self.assertEqual([int(k.fields["key"]) for k in keys], [1, 2])
         lines = self.log_lines()
@@ -112,14 +112,14 @@ class Tuning(HostTestCase):
     def test_short_version_reply_is_no_blaster(self):
         sim, _ = self.tune_with("--version-bytes", "9")
         self.enable_log()
-        self.tunerctl("play", "Tuner1", "9")
+        self.tunerctl("play", "Tuner1", "9", expect_status=1)
         self.assertIn("ZentravoxVersion:size[9]", self.log_lines())
         self.assertEqual(self.key_frames(sim.frames()), [])
 
     def test_missing_port_is_an_invalid_name(self):
         self.write_config("Tuner1=%s&2,423.\n" % ("COM9" if self.host.name == "wine" else "pts/999"))
         self.enable_log()
-        self.tunerctl("play", "Tuner1", "1")
+        self.tunerctl("play", "Tuner1", "1", expect_status=1)
         lines = self.log_lines()
         start = lines.index("detectComPortHandle:Start")
         self.assertEqual(lines[start + 3:], ["detectComPortHandle:Err:Invalid ComStr",
@@ -161,30 +161,85 @@ class Tuning(HostTestCase):
         self.assertEqual(sum(line.startswith("getComPort:Waiting for [%s]" % port)
                              for line in self.log_lines()), 1)
         # The call that waited took about two channel changes, not the 10 s bound.
-        tune_ms = [float(t) for out, _ in outputs
-                   for t in re.findall(r"^tune: done in ([0-9.]+) ms$", out, re.M)]
+        tune_ms = [float(t) for _, err in outputs
+                   for t in re.findall(r"^tune: done in ([0-9.]+) ms$", err, re.M)]
+        self.assertEqual(len(tune_ms), 2, outputs)
         self.assertLess(max(tune_ms), 2 * 2249 + 1500, tune_ms)
 
     def test_late_acknowledgement_is_not_taken_by_the_next_call(self):
         sim, _ = self.tune_with("--ack-delay", "5600")
         self.enable_log()
-        self.tunerctl("play", "Tuner1", "4")
+        self.tunerctl("play", "Tuner1", "4", expect_status=1)
         deadline = time.monotonic() + 10
         while not any("ack" in f.rest for f in sim.frames()) and time.monotonic() < deadline:
             time.sleep(0.05)
         # The late byte waits in the port; the next call's probe must not read it.
-        self.tunerctl("play", "Tuner1", "4")
+        self.tunerctl("play", "Tuner1", "4", expect_status=1)
         lines = self.log_lines()
         self.assertEqual(lines.count("PlayCommand:Err:Key not acknowledged [4]"), 2, lines)
         self.assertNotIn("PlayCommand:End", lines)
 
-    def test_channel_below_one_touches_no_port(self):
+    def test_rejected_command_lines_call_nothing(self):
         sim, _ = self.tune_with()
         self.enable_log()
-        self.tunerctl("tune", "0", "tune", "-5")
+        for args in [("tune", "0"), ("tune", "-5"), ("tune", "abc"), ("tune", "4294967338"),
+                     ("tune", "5.1"), ("tune", "42abc"), ("tune", "42", "frob"),
+                     ("caps", "extra"), ("open", "abc"), ("check", "--frob"), ("--dll",),
+                     ("--frob", "caps"), ("play", "Tuner1"), ("tune", "--tuner", "a/b", "5")]:
+            result = self.host.run(*args)
+            self.assertEqual(result.returncode, 2, (args, result.stdout, result.stderr))
+            self.assertEqual(result.stdout, "", args)
+            self.assertEqual(len(result.stderr.strip().splitlines()), 1, (args, result.stderr))
         self.assertEqual(sim.frames(), [])
-        self.assertIn("MacroTune:Err:Invalid channel [0]", self.log_lines())
-        self.assertIn("MacroTune:Err:Invalid channel [-5]", self.log_lines())
+        self.assertEqual(self.log_bytes(), b"")
+
+    def test_outcome_and_exit_status_of_each_failure(self):
+        sim, port = self.attach_blaster("--no-ack")
+        silent, silent_port = self.attach_blaster("--silent", number=6)
+        missing = "COM9" if self.host.name == "wine" else "pts/999"
+        self.write_config("Deaf=%s&2,423.\nSilent=%s&1,1.\nGone=%s&1,1.\n"
+                          % (port, silent_port, missing))
+        cases = [
+            ("Nobody", 'no line of .* has the tuner name "Nobody"'),
+            ("Gone", "port %s for tuner \"Gone\" does not exist or cannot be opened" % missing),
+            ("Silent", "no blaster answered on %s \\(0 bytes came back\\)" % silent_port),
+            ("Deaf", "the blaster on %s did not acknowledge a key" % port),
+        ]
+        for tuner, message in cases:
+            result = self.host.run("play", tuner, "5", timeout=60)
+            self.assertEqual(result.returncode, 1, (tuner, result.stderr))
+            self.assertEqual(result.stdout, "")
+            self.assertRegex(result.stderr, "^tunerctl: " + message, tuner)
+        # Only the deaf blaster was sent a key; no trace was left switched on.
+        self.assertEqual([f.bytes[8] for f in self.key_frames(sim.frames())], [5])
+        self.assertEqual(self.key_frames(silent.frames()), [])
+        self.assertFalse(os.path.exists(self.log_path))
+        os.remove(os.path.join(self.capture, "tuner.txt"))
+        result = self.host.run("tune", "42")
+        self.assertEqual(result.returncode, 1)
+        self.assertIn("tuner.txt is missing or cannot be read", result.stderr)
+
+    def test_success_is_reported_and_the_users_trace_keeps_its_lines(self):
+        sim, port = self.tune_with()
+        with open(self.log_path, "wb") as log:
+            log.write(b"earlier line" + self.host.line_end)
+        out = self.tunerctl("load", self.host.remotes_path("Tuner1.txt"), "tune", "42")
+        self.assertIn('channel 42 sent to tuner "Tuner1." on %s' % port, out)
+        lines = self.log_lines()
+        self.assertEqual(lines[0], "earlier line")
+        self.assertIn("MacroTune:End", lines)
+        self.assertEqual(self.tunerctl("-q", "play", "Tuner1", "7"), "")
+        self.assertEqual([int(k.fields["key"]) for k in self.key_frames(sim.frames())],
+                         [10, 4, 2, 7])
+
+    def test_tune_by_tuner_name_from_a_read_only_directory(self):
+        sim, port = self.tune_with()
+        # /proc takes no new file, even from root.
+        result = self.host.run("tune", "--tuner", "Tuner1.", "7", cwd="/proc")
+        self.assertEqual(result.returncode, 0, result.stderr)
+        self.assertIn('channel 7 sent to tuner "Tuner1." on %s' % port, result.stdout)
+        self.assertEqual([int(k.fields["key"]) for k in self.key_frames(sim.frames())],
+                         [10, 10, 7])
 
 
 @unittest.skipUnless(os.environ.get("TUNER_E2E_HOST") == "wine", "COM port names are Windows'")
@@ -212,7 +267,7 @@ class ExclusiveOpen(HostTestCase):
         holder = os.open(sim.slave, os.O_RDWR | os.O_NOCTTY)
         try:
             fcntl.flock(holder, fcntl.LOCK_EX | fcntl.LOCK_NB)
-            self.tunerctl("play", "Tuner1", "1")
+            self.tunerctl("play", "Tuner1", "1", expect_status=1)
         finally:
             os.close(holder)
         lines = self.log_lines()
@@ -235,12 +290,23 @@ class ExclusiveOpen(HostTestCase):
         self.assertEqual(self.log_lines()[-1], "PlayCommand:End")
         self.assertEqual([f.bytes[8] for f in Tuning.key_frames(self, sim.frames())], [6])
 
+    def test_check_names_a_busy_port(self):
+        sim, port = self.attach_blaster()
+        self.write_config("Tuner1=%s&2,423.\n" % port)
+        holder = os.open(sim.slave, os.O_RDWR | os.O_NOCTTY)
+        try:
+            fcntl.flock(holder, fcntl.LOCK_EX | fcntl.LOCK_NB)
+            out = self.tunerctl("check", "--probe", expect_status=1)
+        finally:
+            os.close(holder)
+        self.assertIn("unusable: port %s is busy: another program holds it" % port, out)
+
     def test_unplugged_adapter_ends_the_wait_at_once(self):
         sim, port = self.attach_blaster("--hang-up-on-key")
         self.write_config("Tuner1=%s&2,423.\n" % port)
         self.enable_log()
         before = resource.getrusage(resource.RUSAGE_CHILDREN)
-        self.tunerctl("play", "Tuner1", "6")
+        self.tunerctl("play", "Tuner1", "6", expect_status=1)
         after = resource.getrusage(resource.RUSAGE_CHILDREN)
         cpu_s = (after.ru_utime - before.ru_utime) + (after.ru_stime - before.ru_stime)
         self.assertEqual(self.log_lines()[-1], "PlayCommand:Err:Key not acknowledged [6]")

@@ -84,12 +84,19 @@ class Package(unittest.TestCase):
         packages = glob.glob(os.path.join(BUILD_DIR, "TunerDLL-%s-*.zip" % VERSION))
         self.assertEqual(len(packages), 1, packages)
         with zipfile.ZipFile(packages[0]) as package, tempfile.TemporaryDirectory() as unpacked:
-            self.assertEqual(sorted(package.namelist()),
-                             ["LICENSE.txt", "TunerDLL.dll", "USER-GUIDE.md", "tuner.txt",
-                              "tunerctl.exe"])
+            top = "TunerDLL-%s/" % VERSION
+            self.assertEqual(sorted(n for n in package.namelist() if not n.endswith("/")),
+                             [top + name for name in ["LICENSE.txt", "README.txt", "TunerDLL.dll",
+                                                      "USER-GUIDE.md", "tuner.txt",
+                                                      "tunerctl.exe"]])
             package.extractall(unpacked)
-            LoaderView.check_dll(self, os.path.join(unpacked, "TunerDLL.dll"))
-            with open(os.path.join(unpacked, "tuner.txt"), "rb") as sample:
+            LoaderView.check_dll(self, os.path.join(unpacked, top, "TunerDLL.dll"))
+            for text in ["LICENSE.txt", "README.txt", "USER-GUIDE.md", "tuner.txt"]:
+                with open(os.path.join(unpacked, top, text), "rb") as content:
+                    data = content.read()
+                self.assertNotIn(b"\n", data.replace(b"\r\n", b""), text)
+                self.assertIn(b"\r\n", data, text)
+            with open(os.path.join(unpacked, top, "tuner.txt"), "rb") as sample:
                 self.assertIn(b"=COM1&", sample.read())
 
 

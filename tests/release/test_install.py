@@ -6,19 +6,31 @@ import tempfile
 import unittest
 
 BUILD_DIR = os.environ.get("TUNER_BUILD_DIR", "")
+CAPTURE_DIR = os.environ.get("TUNER_CAPTURE_DIR", "")
 
 
 class NativeInstall(unittest.TestCase):
-    def test_install_places_library_and_tools_and_they_run(self):
-        with tempfile.TemporaryDirectory() as prefix:
-            subprocess.run(["cmake", "--install", BUILD_DIR, "--prefix", prefix], check=True,
-                           capture_output=True)
-            installed = sorted(os.path.relpath(os.path.join(d, f), prefix)
-                               for d, _, files in os.walk(prefix) for f in files)
-            self.assertEqual(installed, ["bin/blaster-sim", "bin/tunerctl", "lib/TunerDLL.so"])
-            caps = subprocess.run([os.path.join(prefix, "bin", "tunerctl"), "caps"],
+    def test_install_places_library_tools_manual_and_capture_directory(self):
+        capture = CAPTURE_DIR.rstrip("/")
+        with tempfile.TemporaryDirectory() as destdir:
+            env = dict(os.environ, DESTDIR=destdir)
+            subprocess.run(["cmake", "--install", BUILD_DIR, "--prefix", "/usr/local"], check=True,
+                           capture_output=True, env=env)
+            installed = sorted(os.path.relpath(os.path.join(d, f), destdir)
+                               for d, _, files in os.walk(destdir) for f in files)
+            self.assertEqual(installed, sorted([
+                "usr/local/bin/blaster-sim", "usr/local/bin/tunerctl", "usr/local/lib/TunerDLL.so",
+                "usr/local/share/man/man1/tunerctl.1", capture.lstrip("/") + "/tuner.txt.sample"]))
+            caps = subprocess.run([destdir + "/usr/local/bin/tunerctl", "caps"],
                                   capture_output=True, text=True, check=True).stdout
             self.assertIn('DeviceName: "Tolvarinet"', caps)
+            # A user's own tuner.txt is kept by a second install.
+            with open(destdir + capture + "/tuner.txt", "w") as own:
+                own.write("Mine=ttyUSB0&1,2.\n")
+            subprocess.run(["cmake", "--install", BUILD_DIR, "--prefix", "/usr/local"], check=True,
+                           capture_output=True, env=env)
+            with open(destdir + capture + "/tuner.txt") as own:
+                self.assertEqual(own.read(), "Mine=ttyUSB0&1,2.\n")
 
 
 if __name__ == "__main__":

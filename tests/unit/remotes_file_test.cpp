@@ -174,6 +174,12 @@ TEST_F(RemotesFileTest, CarriageReturnOnlyLineEndsAreReported) {
   ASSERT_NE(list.head, nullptr);
   EXPECT_NE(readFile(log.path).find("LoadRemotes:ERR: line 1: text after the bit time skipped"),
             std::string::npos);
+  // One field too many is reported the same way; three are not.
+  writeFile(log.path, "");
+  OwnedList four{load("TV 1 2 x\n\nRadio 3 4\n\n")};
+  EXPECT_EQ(readFile(log.path).find("line 3:"), std::string::npos);
+  EXPECT_NE(readFile(log.path).find("LoadRemotes:ERR: line 1: text after the bit time skipped"),
+            std::string::npos);
 }
 
 TEST_F(RemotesFileTest, CommandWithoutPatternsKeepsALineOfItsOwn) {

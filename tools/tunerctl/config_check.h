@@ -3,7 +3,17 @@
 
 #include <ostream>
 #include <string>
+#include <vector>
 
 // Prints one diagnosis per line; with probe, also opens each usable line's port and probes for a
 // blaster. Returns 0 when every line is usable, 1 otherwise (or when the file cannot be read).
 int checkTunerConfig(const std::string& path, bool probe, std::ostream& out);
+
+// Why no blaster can be used on the port (it does not exist, permission denied, busy, no
+// answer), or empty when one answered to the plug-in's own probe.
+std::string probeProblem(const std::string& port);
+
+// `tunerctl find`: probes the given ports, or every serial port the machine has, all at once,
+// and prints each port where a blaster answered with a tuner.txt line to start from. Returns 0
+// when one answered, else 1.
+int findBlasters(const std::vector<std::string>& ports, std::ostream& out, std::ostream& err);

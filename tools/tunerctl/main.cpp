@@ -1,13 +1,18 @@
 // tunerctl: a small host for the plug-in. It loads the library, calls its exports by name and
 // prints what they answer, one operation after another in one process.
 #include <chrono>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <iostream>
+#include <sstream>
 #include <string>
 #include <vector>
 
+#include "call_outcome.h"
+#include "command_line.h"
 #include "config_check.h"
+#include "host_files.h"
 #include "plugin/plugin_environment.h"
 #include "plugin_api.h"
 #include "remote_print.h"
@@ -15,20 +20,27 @@
 namespace {
 
 const char kUsage[] =
-    "usage: tunerctl [--dll PATH] OPERATION [OPERATION ...]\n"
-    "Loads the tuner plug-in (default: the one beside tunerctl) and runs the operations in order:\n"
+    "usage: tunerctl [--dll PATH] [-q] [--timing] OPERATION [OPERATION ...]\n"
+    "       tunerctl --help | --version\n"
+    "Loads the tuner plug-in (default: the one beside tunerctl) and runs the operations in order;\n"
+    "the whole command line is checked before any of them runs.\n"
     "  caps                  print every capability answer\n"
     "  open N                call OpenDevice(N)\n"
     "  play REMOTE COMMAND   send one key: PlayCommand on a remote named REMOTE\n"
-    "  tune CHANNEL          send a channel number: MacroTune(CHANNEL)\n"
+    "  tune [--tuner NAME] CHANNEL\n"
+    "                        send a channel (1 to 2147483647): MacroTune(CHANNEL), for the\n"
+    "                        tuner the last load named, or for the tuner line NAME\n"
     "  load PATH             LoadRemotes(PATH) and print the list it returns\n"
     "  save PATH             SaveRemotes of the list last loaded or built\n"
     "  build                 build a sample list with this program's malloc and the exports\n"
-    "  compare               compare the last two lists loaded or built (exit 1 if they differ)\n"
+    "  compare               compare the last two lists loaded or built\n"
     "  free                  FreeRemotes on every list held\n"
     "  check [--probe] [PATH]  check a tuner configuration file (default: the plug-in's own),\n"
     "                        with --probe also probe each port for a blaster\n"
-    "Each operation prints its result and the time it took.\n";
+    "  find [PORT ...]       probe every serial port (or those given) at once for a blaster\n"
+    "Options: --dll PATH the plug-in to load; -q, --quiet print nothing on success;\n"
+    "  --timing print the time each operation took.\n"
+    "Exit status: 0 done, 1 an operation failed, 2 usage error, 3 the plug-in cannot be loaded.\n";
 
 using Clock = std::chrono::steady_clock;
 
@@ -96,96 +108,119 @@ class Session {
   explicit Session(const PluginApi& api) : api_(api) {}
   ~Session() { freeAll(false); }
 
-  // Runs the operations from args[next]; returns the exit status.
-  int run(const std::vector<std::string>& args, std::size_t next) {
+  // Runs the checked operations in order; returns the exit status.
+  int run(const CommandLine& line) {
+    quiet_ = line.quiet;
     int status = 0;
-    while (next < args.size()) {
-      const std::string op = args[next++];
+    for (const Operation& op : line.operations) {
       const auto started = Clock::now();
-      const int opStatus = runOne(op, args, next);
-      if (opStatus == 2) return 2;
+      const int opStatus = runOne(op);
       if (opStatus != 0) status = opStatus;
       const auto ms =
           std::chrono::duration_cast<std::chrono::microseconds>(Clock::now() - started).count() /
           1000.0;
-      std::cout << op << ": done in " << ms << " ms\n" << std::flush;
+      if (line.timing) std::cerr << op.name << ": done in " << ms << " ms\n" << std::flush;
     }
     return status;
   }
 
  private:
-  bool take(const std::vector<std::string>& args, std::size_t& next, std::string& value,
-            const char* what) {
-    if (next >= args.size()) {
-      std::cerr << "tunerctl: " << what << " missing\n" << kUsage;
-      return false;
+  std::ostream& out() { return quiet_ ? silent_ : std::cout; }
+
+  // Runs a control call and reports what its trace says it did.
+  template <typename Call>
+  int controlCall(const char* exportName, Call call) {
+    CallOutcome outcome;
+    {
+      const CallTrace trace(tuner::pluginLog().path);
+      call();
+      outcome = trace.tracing()
+                    ? outcomeOf(exportName, trace.added(), tuner::tunerConfigPath())
+                    : CallOutcome{false, std::string("no trace of the call: the folder ") +
+                                             tuner::captureDirectory() +
+                                             " is missing or cannot be written; create it and " +
+                                             tuner::tunerConfigPath() + " in it"};
     }
-    value = args[next++];
-    return true;
+    if (outcome.ok) {
+      out() << outcome.message << "\n";
+      return 0;
+    }
+    std::cerr << "tunerctl: " << outcome.message << "\n";
+    return 1;
   }
 
-  int runOne(const std::string& op, const std::vector<std::string>& args, std::size_t& next) {
-    std::string a;
-    std::string b;
-    if (op == "caps") return caps();
-    if (op == "open") {
-      if (!take(args, next, a, "port number")) return 2;
-      std::cout << "OpenDevice(" << a << "): " << int{api_.openDevice(std::atoi(a.c_str()))}
-                << "\n";
+  // MacroTune for the tuner line `name`: the name is set the way a host sets it, by loading an
+  // empty remotes file named after it, made in a temporary folder and removed afterwards.
+  int tuneTuner(const std::string& name, int channel) {
+    const std::string folder = makeTemporaryDirectory();
+    const std::string back = currentDirectory();
+    if (folder.empty() || back.empty() || !changeDirectory(folder)) {
+      std::cerr << "tunerctl: cannot make a temporary folder for the tuner name\n";
+      if (!folder.empty()) removeDirectory(folder);
+      return 1;
+    }
+    const std::string file = name + "txt";
+    Remote* none = api_.loadRemotes(file.c_str());
+    api_.freeRemotes(&none);
+    std::remove(file.c_str());
+    changeDirectory(back);
+    removeDirectory(folder);
+    return controlCall("MacroTune", [&] { api_.macroTune(channel); });
+  }
+
+  int runOne(const Operation& op) {
+    if (op.name == "caps") return caps();
+    if (op.name == "open") {
+      out() << "OpenDevice(" << op.number << "): " << int{api_.openDevice(op.number)} << "\n";
       return 0;
     }
-    if (op == "play") {
-      if (!take(args, next, a, "remote name") || !take(args, next, b, "command name")) return 2;
-      std::vector<char> name(a.begin(), a.end());
+    if (op.name == "play") {
+      std::vector<char> name(op.args[0].begin(), op.args[0].end());
       name.push_back('\0');
       Remote remote{name.data(), 0, 0, nullptr, nullptr};
-      api_.playCommand(&remote, b.c_str());
-      std::cout << "PlayCommand(\"" << a << "\", \"" << b << "\"): returned\n";
-      return 0;
+      return controlCall("PlayCommand", [&] { api_.playCommand(&remote, op.args[1].c_str()); });
     }
-    if (op == "tune") {
-      if (!take(args, next, a, "channel")) return 2;
-      api_.macroTune(std::atoi(a.c_str()));
-      std::cout << "MacroTune(" << std::atoi(a.c_str()) << "): channel " << std::atoi(a.c_str())
-                << " sent\n";
-      return 0;
+    if (op.name == "tune") {
+      if (!op.args.empty()) return tuneTuner(op.args[0], op.number);
+      return controlCall("MacroTune", [&] { api_.macroTune(op.number); });
     }
-    if (op == "load") {
-      if (!take(args, next, a, "path")) return 2;
-      Remote* first = api_.loadRemotes(a.c_str());
+    if (op.name == "load") {
+      Remote* first = api_.loadRemotes(op.args[0].c_str());
       lists_.push_back(first);
-      std::cout << "LoadRemotes(\"" << a << "\"):\n";
-      printRemotes(std::cout, first);
+      out() << "LoadRemotes(\"" << op.args[0] << "\"):\n";
+      printRemotes(out(), first);
       return 0;
     }
-    if (op == "save") {
-      if (!take(args, next, a, "path")) return 2;
-      api_.saveRemotes(lists_.empty() ? nullptr : lists_.back(), a.c_str());
-      std::cout << "SaveRemotes(\"" << a << "\"): returned\n";
+    if (op.name == "save") {
+      api_.saveRemotes(lists_.empty() ? nullptr : lists_.back(), op.args[0].c_str());
+      out() << "SaveRemotes(\"" << op.args[0] << "\"): returned\n";
       return 0;
     }
-    if (op == "build") {
+    if (op.name == "build") {
       lists_.push_back(buildSampleList(api_));
-      std::cout << "built:\n";
-      printRemotes(std::cout, lists_.back());
+      out() << "built:\n";
+      printRemotes(out(), lists_.back());
       return 0;
     }
-    if (op == "compare") {
+    if (op.name == "compare") {
       if (lists_.size() < 2) {
-        std::cout << "compare: needs two lists\n";
+        std::cerr << "tunerctl: compare needs two lists loaded or built\n";
         return 1;
       }
       const std::string difference = firstDifference(lists_[lists_.size() - 2], lists_.back());
-      std::cout << "compare: " << (difference.empty() ? "equal" : "differ: " + difference) << "\n";
-      return difference.empty() ? 0 : 1;
+      if (!difference.empty()) {
+        std::cerr << "tunerctl: compare: lists differ: " << difference << "\n";
+        return 1;
+      }
+      out() << "compare: equal\n";
+      return 0;
     }
-    if (op == "free") {
+    if (op.name == "free") {
       freeAll(true);
       return 0;
     }
-    if (op == "check") return check(args, next);
-    std::cerr << "tunerctl: unknown operation " << op << "\n" << kUsage;
-    return 2;
+    if (op.name == "find") return findBlasters(op.args, out(), std::cerr);
+    return check(op);
   }
 
   int caps() {
@@ -207,62 +242,72 @@ class Session {
     return 0;
   }
 
-  int check(const std::vector<std::string>& args, std::size_t& next) {
+  int check(const Operation& op) {
     bool probe = false;
     std::string path = tuner::tunerConfigPath();
-    if (next < args.size() && args[next] == "--probe") {
-      probe = true;
-      ++next;
+    for (const std::string& arg : op.args) {
+      if (arg == "--probe") {
+        probe = true;
+      } else {
+        path = arg;
+      }
     }
-    // A path is anything that is not the next operation.
-    static const char* const kOperations[] = {"caps", "open",  "play",    "tune", "load",
-                                              "save", "build", "compare", "free", "check"};
-    if (next < args.size()) {
-      bool isOperation = false;
-      for (const char* op : kOperations) isOperation = isOperation || args[next] == op;
-      if (!isOperation) path = args[next++];
-    }
-    std::cout << "check " << path << ":\n";
-    return checkTunerConfig(path, probe, std::cout);
+    out() << "check " << path << ":\n";
+    return checkTunerConfig(path, probe, out());
   }
 
   void freeAll(bool report) {
     for (Remote*& list : lists_) {
       api_.freeRemotes(&list);
-      if (report)
-        std::cout << "FreeRemotes: head " << (list == nullptr ? "null" : "not null") << "\n";
+      if (report) out() << "FreeRemotes: head " << (list == nullptr ? "null" : "not null") << "\n";
     }
     lists_.clear();
   }
 
   const PluginApi& api_;
   std::vector<Remote*> lists_;
+  bool quiet_ = false;
+  std::ostringstream silent_;
 };
 
 }  // namespace
 
 int main(int argc, char** argv) {
-  std::vector<std::string> args(argv + 1, argv + argc);
-  std::size_t next = 0;
-  std::string dll = defaultPluginPath();
-  if (args.empty() || args[0] == "--help" || args[0] == "-h") {
-    std::cout << kUsage;
-    return args.empty() ? 2 : 0;
+  const std::vector<std::string> args(argv + 1, argv + argc);
+  CommandLine line;
+  std::string problem;
+  if (!parseCommandLine(args, line, problem)) {
+    std::cerr << "tunerctl: " << problem << " (tunerctl --help lists the operations)\n";
+    return 2;
   }
-  if (args[0] == "--dll") {
-    if (args.size() < 2) {
-      std::cerr << kUsage;
+  if (line.help) {
+    std::cout << kUsage;
+    return 0;
+  }
+  for (const Operation& op : line.operations) {
+    if (op.name == "tune" && !op.args.empty() && !usableFileName(op.args[0])) {
+      std::cerr << "tunerctl: tune: tuner name \"" << op.args[0]
+                << "\" cannot be a file name (no / \\ : * ? \" < > | or control characters)\n";
       return 2;
     }
-    dll = args[1];
-    next = 2;
+  }
+  const std::string dll = line.dll.empty() ? defaultPluginPath() : line.dll;
+  if (line.version) {
+    const std::string version = pluginVersion(dll);
+    if (version.empty()) {
+      std::cerr << "tunerctl: cannot read the version of " << dll << "\n";
+      return 3;
+    }
+    std::cout << "TunerDLL " << version << "\n";
+    return 0;
   }
   PluginApi api;
   std::string error;
   if (!loadPlugin(dll, api, error)) {
-    std::cerr << "tunerctl: cannot load " << dll << ": " << error << "\n";
+    std::cerr << "tunerctl: cannot load " << dll << ": " << error
+              << "; put the plug-in beside tunerctl or pass --dll PATH\n";
     return 3;
   }
   Session session(api);
-  return session.run(args, next);
+  return session.run(line);
 }

@@ -1,0 +1,155 @@
+#include "command_line.h"
+
+#include <climits>
+#include <cstddef>
+
+namespace {
+
+struct OperationForm {
+  const char* name;
+  std::size_t arguments;
+};
+
+const OperationForm kForms[] = {{"caps", 0}, {"open", 1},  {"play", 2},  {"tune", 1},
+                                {"load", 1}, {"save", 1},  {"build", 0}, {"compare", 0},
+                                {"free", 0}, {"check", 0}, {"find", 0}};
+
+const OperationForm* formOf(const std::string& name) {
+  for (const OperationForm& form : kForms) {
+    if (name == form.name) return &form;
+  }
+  return nullptr;
+}
+
+bool isOperation(const std::string& word) { return formOf(word) != nullptr; }
+
+// check [--probe] [PATH]: a path is any word that is not the next operation.
+bool takeCheck(const std::vector<std::string>& args, std::size_t& next, Operation& op,
+               std::string& error) {
+  while (next < args.size() && !isOperation(args[next])) {
+    const std::string& word = args[next++];
+    if (word == "--probe") {
+      op.args.push_back(word);
+    } else if (!word.empty() && word[0] == '-') {
+      error = "check: unknown option " + word;
+      return false;
+    } else if (op.args.empty() || op.args.back() == "--probe") {
+      op.args.push_back(word);
+    } else {
+      error = "check: more than one path (" + word + ")";
+      return false;
+    }
+  }
+  return true;
+}
+
+// tune [--tuner NAME] CHANNEL
+bool takeTune(const std::vector<std::string>& args, std::size_t& next, Operation& op,
+              std::string& error) {
+  if (next < args.size() && args[next] == "--tuner") {
+    if (next + 1 >= args.size()) {
+      error = "tune: --tuner needs a tuner name";
+      return false;
+    }
+    op.args.push_back(args[next + 1]);
+    next += 2;
+  }
+  if (next >= args.size()) {
+    error = "tune: channel missing";
+    return false;
+  }
+  const std::string& channel = args[next++];
+  if (!parseWholeNumber(channel, 1, INT_MAX, op.number)) {
+    error = "tune: channel \"" + channel + "\" is not a whole number from 1 to 2147483647";
+    return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+bool parseWholeNumber(const std::string& text, long long low, long long high, int& value) {
+  std::size_t i = text.size() > 1 && text[0] == '-' ? 1 : 0;
+  if (i == text.size()) return false;
+  long long v = 0;
+  for (; i < text.size(); ++i) {
+    if (text[i] < '0' || text[i] > '9') return false;
+    v = v * 10 + (text[i] - '0');
+    if (v > 4294967296LL) return false;
+  }
+  if (text[0] == '-') v = -v;
+  if (v < low || v > high) return false;
+  value = static_cast<int>(v);
+  return true;
+}
+
+bool parseCommandLine(const std::vector<std::string>& args, CommandLine& line, std::string& error) {
+  std::size_t next = 0;
+  for (; next < args.size() && !args[next].empty() && args[next][0] == '-'; ++next) {
+    const std::string& option = args[next];
+    if (option == "--dll") {
+      if (next + 1 >= args.size()) {
+        error = "--dll needs the path of the plug-in";
+        return false;
+      }
+      line.dll = args[++next];
+    } else if (option == "-q" || option == "--quiet") {
+      line.quiet = true;
+    } else if (option == "--timing") {
+      line.timing = true;
+    } else if (option == "-h" || option == "--help") {
+      line.help = true;
+    } else if (option == "--version") {
+      line.version = true;
+    } else {
+      error = "unknown option " + option;
+      return false;
+    }
+  }
+  if (line.help || line.version) {
+    if (next < args.size()) {
+      error = "no operations go with " + std::string(line.help ? "--help" : "--version");
+      return false;
+    }
+    return true;
+  }
+  if (next == args.size()) {
+    error = "no operation given";
+    return false;
+  }
+  while (next < args.size()) {
+    Operation op;
+    op.name = args[next++];
+    const OperationForm* form = formOf(op.name);
+    if (form == nullptr) {
+      error = "unknown operation " + op.name;
+      return false;
+    }
+    if (op.name == "find") {
+      while (next < args.size() && !isOperation(args[next])) op.args.push_back(args[next++]);
+    } else if (op.name == "check") {
+      if (!takeCheck(args, next, op, error)) return false;
+    } else if (op.name == "tune") {
+      if (!takeTune(args, next, op, error)) return false;
+    } else {
+      for (std::size_t i = 0; i < form->arguments; ++i) {
+        if (next >= args.size() || isOperation(args[next])) {
+          error = op.name + ": " + std::to_string(form->arguments) + " argument" +
+                  (form->arguments == 1 ? "" : "s") + " needed";
+          return false;
+        }
+        op.args.push_back(args[next++]);
+      }
+      if (op.name == "open" && !parseWholeNumber(op.args[0], INT_MIN, INT_MAX, op.number)) {
+        error = "open: port \"" + op.args[0] + "\" is not a whole number";
+        return false;
+      }
+    }
+    if (next < args.size() && !isOperation(args[next])) {
+      error = op.name + ": unexpected argument " + args[next];
+      return false;
+    }
+    line.operations.push_back(op);
+  }
+  return true;
+}

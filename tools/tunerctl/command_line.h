@@ -1,0 +1,26 @@
+// tunerctl's command line, checked whole before any operation runs.
+#pragma once
+
+#include <string>
+#include <vector>
+
+struct Operation {
+  std::string name;
+  std::vector<std::string> args;
+  int number = 0;  // the channel of tune, the port of open
+};
+
+struct CommandLine {
+  std::string dll;  // empty: the plug-in beside tunerctl
+  bool quiet = false;
+  bool timing = false;
+  bool help = false;
+  bool version = false;
+  std::vector<Operation> operations;
+};
+
+// Whole decimal integers only, from low to high: no sign but a leading minus, no spaces.
+bool parseWholeNumber(const std::string& text, long long low, long long high, int& value);
+
+// Fills line from the arguments; on a problem returns false with it in error.
+bool parseCommandLine(const std::vector<std::string>& args, CommandLine& line, std::string& error);

@@ -1,0 +1,25 @@
+// What tunerctl needs of the platform besides loading the plug-in.
+#pragma once
+
+#include <cstddef>
+#include <functional>
+#include <string>
+#include <vector>
+
+// A new, empty directory of the system's temporary files; empty on failure.
+std::string makeTemporaryDirectory();
+void removeDirectory(const std::string& path);
+std::string currentDirectory();
+bool changeDirectory(const std::string& path);
+
+// Whether name can be the name of a file in a directory (no separators or reserved characters).
+bool usableFileName(const std::string& name);
+
+// The serial ports the machine has, by the names tuner.txt uses (COM3, ttyUSB0).
+std::vector<std::string> serialPortNames();
+
+// Runs work(0) ... work(count - 1) at the same time and returns once all are done.
+void runConcurrently(std::size_t count, const std::function<void(std::size_t)>& work);
+
+// The version the plug-in's version resource carries, or this build's where it has none.
+std::string pluginVersion(const std::string& pluginPath);

@@ -1,0 +1,79 @@
+#include <dirent.h>
+#include <pthread.h>
+#include <stdlib.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <climits>
+#include <cstring>
+
+#include "host_files.h"
+
+std::string makeTemporaryDirectory() {
+  const char* base = getenv("TMPDIR");
+  std::string pattern =
+      std::string(base != nullptr && *base != '\0' ? base : "/tmp") + "/tunerctl-XXXXXX";
+  return mkdtemp(pattern.data()) != nullptr ? pattern : std::string();
+}
+
+void removeDirectory(const std::string& path) { rmdir(path.c_str()); }
+
+std::string currentDirectory() {
+  char path[PATH_MAX];
+  return getcwd(path, sizeof path) != nullptr ? path : std::string();
+}
+
+bool changeDirectory(const std::string& path) { return chdir(path.c_str()) == 0; }
+
+bool usableFileName(const std::string& name) {
+  return name.find('/') == std::string::npos && name.find('\\') == std::string::npos &&
+         name.size() + 3 <= NAME_MAX;
+}
+
+std::vector<std::string> serialPortNames() {
+  static const char* const kFamilies[] = {"ttyS", "ttyUSB", "ttyACM", "ttyAMA", "rfcomm"};
+  std::vector<std::string> names;
+  DIR* dev = opendir("/dev");
+  if (dev == nullptr) return names;
+  while (const dirent* entry = readdir(dev)) {
+    for (const char* family : kFamilies) {
+      const std::size_t length = std::strlen(family);
+      if (std::strncmp(entry->d_name, family, length) == 0 && entry->d_name[length] >= '0' &&
+          entry->d_name[length] <= '9') {
+        names.push_back(entry->d_name);
+      }
+    }
+  }
+  closedir(dev);
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+namespace {
+struct Job {
+  const std::function<void(std::size_t)>* work;
+  std::size_t index;
+};
+void* runJob(void* job) {
+  const Job& j = *static_cast<Job*>(job);
+  (*j.work)(j.index);
+  return nullptr;
+}
+}  // namespace
+
+void runConcurrently(std::size_t count, const std::function<void(std::size_t)>& work) {
+  std::vector<Job> jobs(count);
+  std::vector<pthread_t> threads(count);
+  std::vector<bool> started(count, false);
+  for (std::size_t i = 0; i < count; ++i) {
+    jobs[i] = Job{&work, i};
+    started[i] = pthread_create(&threads[i], nullptr, runJob, &jobs[i]) == 0;
+    if (!started[i]) work(i);
+  }
+  for (std::size_t i = 0; i < count; ++i) {
+    if (started[i]) pthread_join(threads[i], nullptr);
+  }
+}
+
+// The shared object has no version resource: the version it was built with.
+std::string pluginVersion(const std::string&) { return TUNER_VERSION; }
