@@ -24,6 +24,10 @@ class NativeInstall(unittest.TestCase):
             caps = subprocess.run([destdir + "/usr/local/bin/tunerctl", "caps"],
                                   capture_output=True, text=True, check=True).stdout
             self.assertIn('DeviceName: "Tolvarinet"', caps)
+            sim_help = subprocess.run([destdir + "/usr/local/bin/blaster-sim", "--help"],
+                                      capture_output=True, text=True)
+            self.assertEqual(sim_help.returncode, 0)
+            self.assertIn("usage: blaster-sim", sim_help.stdout)
             # A user's own tuner.txt is kept by a second install.
             with open(destdir + capture + "/tuner.txt", "w") as own:
                 own.write("Mine=ttyUSB0&1,2.\n")
