@@ -463,6 +463,15 @@ TEST_F(RemotesFileTest, SaveKeepsWhatTheUserSetOnTheFile) {
   ASSERT_TRUE(SaveRemotes(log, list.head, link.c_str(), platformSaveFiles()));
   EXPECT_TRUE(fs::is_symlink(link));
   EXPECT_EQ(readFile(target), "TV 38000 500\nPower 16 a 20 df\n 16 b 20 df\n\n");
+  // The temporary is a new file: a link planted where it would go is not written through.
+  const std::string victim = dir.file("victim.txt");
+  writeFile(victim, "victim\n");
+  fs::create_symlink(victim,
+                     path + kTemporaryMark + std::to_string(getpid()) + "-0" + kTemporaryEnd);
+  fs::permissions(path, fs::perms::owner_read | fs::perms::owner_write);
+  ASSERT_TRUE(SaveRemotes(log, list.head, path.c_str(), platformSaveFiles()));
+  EXPECT_EQ(readFile(victim), "victim\n");
+  EXPECT_TRUE(fs::is_regular_file(fs::symlink_status(path)));
 }
 
 TEST_F(RemotesFileTest, KilledSavesLeaveTheOldOrTheNewFileWhole) {
