@@ -17,21 +17,9 @@
 #include "remotes/remote_lists.h"
 #include "remotes/remotes_file.h"
 #include "remotes/save_files.h"
+#include "work_directory.h"
 
 namespace {
-
-// A directory of this run's own, with the trace switched on in it; removed at exit.
-// Kept in static storage of its own: it outlives every destructor, for the removal at exit.
-char directoryPath[] = "/tmp/remotes-fuzz-XXXXXX";
-
-const std::string& workDirectory() {
-  static const std::string directory = [] {
-    if (mkdtemp(directoryPath) == nullptr) std::abort();
-    std::atexit([] { std::filesystem::remove_all(directoryPath); });
-    return std::string(directoryPath);
-  }();
-  return directory;
-}
 
 struct Owned {
   Remote* head = nullptr;
@@ -114,7 +102,7 @@ Remote* saveAndLoad(const tuner::DiagnosticLog& log, const Remote* list, const s
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-  const std::string& directory = workDirectory();
+  const std::string& directory = fuzzing::workDirectory();
   const tuner::DiagnosticLog log{directory + "/TunerDLL.log"};
   std::FILE* trace = std::fopen(log.path.c_str(), "w");  // on, and empty for each input
   if (trace != nullptr) std::fclose(trace);

@@ -11,26 +11,13 @@
 #include <string>
 
 #include "tuner/tuner_config.h"
+#include "work_directory.h"
 
-namespace {
-
-// Kept in static storage of its own: it outlives every destructor, for the removal at exit.
-char directoryPath[] = "/tmp/tuner-config-fuzz-XXXXXX";
-
-const std::string& workDirectory() {
-  static const std::string directory = [] {
-    if (mkdtemp(directoryPath) == nullptr) std::abort();
-    std::atexit([] { std::filesystem::remove_all(directoryPath); });
-    return std::string(directoryPath);
-  }();
-  return directory;
-}
-
-}  // namespace
+namespace {}  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-  const std::string path = workDirectory() + "/tuner.txt";
-  const tuner::DiagnosticLog log{workDirectory() + "/TunerDLL.log"};
+  const std::string path = fuzzing::workDirectory() + "/tuner.txt";
+  const tuner::DiagnosticLog log{fuzzing::workDirectory() + "/TunerDLL.log"};
   std::FILE* trace = std::fopen(log.path.c_str(), "w");
   if (trace != nullptr) std::fclose(trace);
   std::FILE* file = std::fopen(path.c_str(), "wb");
