@@ -13,8 +13,6 @@
 #include "tuner/tuner_config.h"
 #include "work_directory.h"
 
-namespace {}  // namespace
-
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   const std::string path = fuzzing::workDirectory() + "/tuner.txt";
   const tuner::DiagnosticLog log{fuzzing::workDirectory() + "/TunerDLL.log"};
