@@ -79,6 +79,22 @@ class NativeHost:
     def command(self, *args):
         return [self.tunerctl] + list(args), None
 
+    def recorder(self, remotes, channel):
+        """A bare host, as a recorder is: it loads the remotes file and tunes the channel."""
+        library = os.path.join(BUILD_DIR, "TunerDLL.so")
+        script = ("import ctypes, sys; dll = ctypes.CDLL(sys.argv[1]); "
+                  "dll.LoadRemotes.restype = ctypes.c_void_p; "
+                  "head = ctypes.c_void_p(dll.LoadRemotes(sys.argv[2].encode())); "
+                  "dll.FreeRemotes(ctypes.byref(head)); dll.MacroTune(int(sys.argv[3]))")
+        # The sanitized plug-in needs its runtimes loaded ahead of the interpreter's libraries.
+        runtimes = [subprocess.run(["g++", "-print-file-name=" + name], capture_output=True,
+                                   text=True).stdout.strip()
+                    for name in ("libasan.so", "libstdc++.so")]
+        env = dict(os.environ, ASAN_OPTIONS="detect_leaks=0")
+        if all(os.path.isabs(r) for r in runtimes):
+            env["LD_PRELOAD"] = " ".join(runtimes)
+        return [sys.executable, "-c", script, library, remotes, str(channel)], env
+
     def run(self, *args, timeout=120, cwd=None):
         return subprocess.run([self.tunerctl] + list(args), capture_output=True, text=True,
                               timeout=timeout, cwd=cwd or self.capture)
@@ -110,6 +126,12 @@ class WineHost:
 
     def command(self, *args):
         return ["wine", self.tunerctl] + list(args), self.env
+
+    def recorder(self, remotes, channel):
+        """A bare host, as a recorder is: it loads the remotes file and tunes the channel."""
+        host = os.path.join(BUILD_DIR, "test-host.exe")
+        dll = os.path.join(BUILD_DIR, "TunerDLL.dll")
+        return ["wine", host, dll, "tune", remotes, str(channel)], self.env
 
     def run(self, *args, timeout=120, cwd=None):
         return subprocess.run(["wine", self.tunerctl] + list(args), capture_output=True,
@@ -179,6 +201,11 @@ class HostTestCase(unittest.TestCase):
     def start_tunerctl(self, *args):
         """tunerctl running beside the test; communicate() gives its output."""
         command, env = self.host.command("--timing", *args)
+        return subprocess.Popen(command, stdout=subprocess.PIPE, stderr=subprocess.PIPE,
+                                text=True, env=env, cwd=self.capture)
+
+    def start_recorder(self, remotes, channel):
+        command, env = self.host.recorder(remotes, channel)
         return subprocess.Popen(command, stdout=subprocess.PIPE, stderr=subprocess.PIPE,
                                 text=True, env=env, cwd=self.capture)
 

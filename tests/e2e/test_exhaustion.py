@@ -16,12 +16,12 @@ class ExhaustedHost(HostTestCase):
         for name in names:
             with open(os.path.join(self.capture, name), "w") as remotes:
                 remotes.write("TV 38000 500\n" + commands + "\n")
-        host = os.path.join(os.path.dirname(self.host.tunerctl), "exhaust-host.exe")
+        host = os.path.join(os.path.dirname(self.host.tunerctl), "test-host.exe")
         dll = os.path.join(os.path.dirname(self.host.tunerctl), "TunerDLL.dll")
         outcomes = []
         for run in range(20):
             name = names[run % len(names)]
-            result = subprocess.run(["wine", host, dll, self.host.remotes_path(name)],
+            result = subprocess.run(["wine", host, dll, "exhaust", self.host.remotes_path(name)],
                                     capture_output=True, text=True, timeout=120,
                                     env=self.host.env, cwd=self.capture)
             outcomes.append((name, result.returncode, result.stdout.strip()))

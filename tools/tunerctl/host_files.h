@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <functional>
 #include <string>
 #include <vector>
@@ -20,6 +21,19 @@ std::vector<std::string> serialPortNames();
 
 // Runs work(0) ... work(count - 1) at the same time and returns once all are done.
 void runConcurrently(std::size_t count, const std::function<void(std::size_t)>& work);
+
+// Holds, while it lives, the turn of this tunerctl among all others on the machine to make a
+// control call and read its trace, so that one call's lines never mix with another's.
+class TraceTurn {
+ public:
+  TraceTurn();
+  TraceTurn(const TraceTurn&) = delete;
+  TraceTurn& operator=(const TraceTurn&) = delete;
+  ~TraceTurn();
+
+ private:
+  std::intptr_t held_;
+};
 
 // The version the plug-in's version resource carries, or this build's where it has none.
 std::string pluginVersion(const std::string& pluginPath);

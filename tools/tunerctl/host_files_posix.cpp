@@ -1,6 +1,8 @@
 #include <dirent.h>
+#include <fcntl.h>
 #include <pthread.h>
 #include <stdlib.h>
+#include <sys/file.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -73,6 +75,16 @@ void runConcurrently(std::size_t count, const std::function<void(std::size_t)>& 
   for (std::size_t i = 0; i < count; ++i) {
     if (started[i]) pthread_join(threads[i], nullptr);
   }
+}
+
+TraceTurn::TraceTurn() {
+  const int fd = ::open("/tmp/tunerctl-trace.lock", O_RDONLY | O_CREAT | O_CLOEXEC, 0666);
+  if (fd >= 0) flock(fd, LOCK_EX);
+  held_ = fd;
+}
+
+TraceTurn::~TraceTurn() {
+  if (held_ >= 0) ::close(static_cast<int>(held_));
 }
 
 // The shared object has no version resource: the version it was built with.

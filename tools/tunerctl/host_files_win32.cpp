@@ -69,6 +69,19 @@ void runConcurrently(std::size_t count, const std::function<void(std::size_t)>& 
   }
 }
 
+TraceTurn::TraceTurn() {
+  HANDLE turn = CreateMutexA(nullptr, FALSE, "TunerDLL.tunerctl.trace");
+  if (turn != nullptr) WaitForSingleObject(turn, INFINITE);
+  held_ = reinterpret_cast<std::intptr_t>(turn);
+}
+
+TraceTurn::~TraceTurn() {
+  HANDLE turn = reinterpret_cast<HANDLE>(held_);
+  if (turn == nullptr) return;
+  ReleaseMutex(turn);
+  CloseHandle(turn);
+}
+
 // The fixed file version of the DLL's version resource, read without loading its code.
 std::string pluginVersion(const std::string& pluginPath) {
   HMODULE data = LoadLibraryExA(pluginPath.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);

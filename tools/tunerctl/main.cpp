@@ -132,6 +132,7 @@ class Session {
   int controlCall(const char* exportName, Call call) {
     CallOutcome outcome;
     {
+      const TraceTurn turn;
       const CallTrace trace(tuner::pluginLog().path);
       call();
       outcome = trace.tracing()

@@ -1,18 +1,27 @@
-// A host that has used up its address space: it reserves every free region it can, gives about
-// 2 MB back, then asks the plug-in to load a remotes file. Prints what LoadRemotes returned and
-// whether a quit request was posted; the process must live to print it.
+// A bare host for the Windows end-to-end tests.
+//   test-host DLL exhaust FILE         uses up its address space (reserves every free region it
+//                                      can, gives about 2 MB back), then loads the remotes file;
+//                                      prints what LoadRemotes returned and whether a quit request
+//                                      was posted: the process must live to print it.
+//   test-host DLL tune FILE CHANNEL    loads the remotes file and tunes the channel, as a
+//                                      recording host does.
 #include <windows.h>
 
 #include <cstdio>
+#include <cstdlib>
+#include <cstring>
 #include <vector>
 
 struct Remote;
 using LoadRemotesFn = Remote* (*)(const char*);
 using FreeRemotesFn = void (*)(Remote**);
+using MacroTuneFn = void (*)(int);
 
 int main(int argc, char** argv) {
-  if (argc != 3) {
-    std::fprintf(stderr, "usage: exhaust-host DLL REMOTES-FILE\n");
+  const bool exhaust = argc == 4 && std::strcmp(argv[2], "exhaust") == 0;
+  const bool tune = argc == 5 && std::strcmp(argv[2], "tune") == 0;
+  if (!exhaust && !tune) {
+    std::fprintf(stderr, "usage: test-host DLL exhaust FILE | test-host DLL tune FILE CHANNEL\n");
     return 2;
   }
   HMODULE plugin = LoadLibraryA(argv[1]);
@@ -21,7 +30,15 @@ int main(int argc, char** argv) {
       reinterpret_cast<void*>(GetProcAddress(plugin, "LoadRemotes")));
   auto release = reinterpret_cast<FreeRemotesFn>(
       reinterpret_cast<void*>(GetProcAddress(plugin, "FreeRemotes")));
-  if (load == nullptr || release == nullptr) return 4;
+  auto macroTune =
+      reinterpret_cast<MacroTuneFn>(reinterpret_cast<void*>(GetProcAddress(plugin, "MacroTune")));
+  if (load == nullptr || release == nullptr || macroTune == nullptr) return 4;
+  if (tune) {
+    Remote* list = load(argv[3]);
+    release(&list);
+    macroTune(std::atoi(argv[4]));
+    return 0;
+  }
   MSG message;
   PeekMessageA(&message, nullptr, 0, 0, PM_NOREMOVE);  // the thread's queue, made while it can be
 
@@ -44,7 +61,7 @@ int main(int argc, char** argv) {
     reserved.pop_back();
   }
 
-  Remote* list = load(argv[2]);
+  Remote* list = load(argv[3]);
   const bool quit = PeekMessageA(&message, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE) != 0;
   const bool loaded = list != nullptr;
   if (list != nullptr) release(&list);
