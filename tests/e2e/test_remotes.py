@@ -39,13 +39,13 @@ class Remotes(HostTestCase):
 
     def test_load_then_tune_drives_the_tuner_named_by_the_file(self):
         sim, port = self.attach_blaster()
-        self.write_config("Other=%s&1,1.\nLiving.=%s&3,77.\n" % (port, port))
+        self.write_config("Other=%s&1,1.\nLivingRoom.=%s&3,77.\n" % (port, port))
         self.enable_log()
-        self.tunerctl("load", self.host.remotes_path("Living.txt"), "tune", "42")
+        self.tunerctl("load", self.host.remotes_path("LivingRoom.txt"), "tune", "42")
         keys = [f for f in sim.frames() if f.kind == "packet" and "key" in f.rest]
         self.assertEqual([int(k.fields["key"]) for k in keys], [10, 4, 2])
         self.assertEqual({(k.fields["ueitype"], k.fields["ueicode"]) for k in keys}, {("3", "77")})
-        self.assertIn("MacroTune:Start: Channel [42] loadedDevName [Living.]", self.log_lines())
+        self.assertIn("MacroTune:Start: Channel [42] loadedDevName [LivingRoom.]", self.log_lines())
         self.assertIn("MacroTune:End", self.log_lines())
 
     def test_read_only_file_is_kept_and_nothing_left_beside_it(self):
