@@ -3,6 +3,8 @@
 #include <cstdio>
 #include <utility>
 
+#include "common/text_lines.h"
+
 namespace {
 
 bool startsWith(const std::string& line, const std::string& prefix) {
@@ -59,15 +61,11 @@ std::vector<std::string> CallTrace::added() const {
   } else {
     std::fseek(log, start_, SEEK_SET);
   }
+  // Only whole lines: the plug-in ends every message with a line feed.
   std::string line;
-  for (int c = std::getc(log); c != EOF; c = std::getc(log)) {
-    if (c == '\n') {
-      if (!line.empty() && line.back() == '\r') line.pop_back();
-      lines.push_back(line);
-      line.clear();
-    } else {
-      line += static_cast<char>(c);
-    }
+  while (tuner::readWholeLine(log, line) && !std::feof(log)) {
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    lines.push_back(line);
   }
   std::fclose(log);
   return lines;
