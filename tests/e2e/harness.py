@@ -1,10 +1,17 @@
 """End-to-end bench: the plug-in loaded by tunerctl, talking to blaster-sim on a pseudo-terminal.
 
-One suite runs against two hosts, chosen by TUNER_E2E_HOST:
+One suite runs against three hosts, chosen by TUNER_E2E_HOST:
   native  the POSIX build (TunerDLL.so, tunerctl) with its capture directory in the build tree;
-  wine    the real TunerDLL.dll and tunerctl.exe under Wine, in the project's own prefix, with
+  wine32  the real 32-bit TunerDLL.dll and tunerctl.exe under 32-bit Wine,
+  wine64  the 64-bit ones under 64-bit Wine, each in a prefix of its own build directory, with
           the simulator's terminal linked in as a COM port.
+A machine that cannot run 32-bit programs skips the wine32 host (TUNER_WINE32=0 forces that):
+each of its suites then prints "layer skipped: REASON" and runs no test.
 """
+
+import errno
+import struct
+import tempfile
 
 import os
 import re
@@ -18,6 +25,10 @@ HOST = os.environ.get("TUNER_E2E_HOST", "native")
 BUILD_DIR = os.environ.get("TUNER_BUILD_DIR", "")
 SIMULATOR = os.environ.get("TUNER_BLASTER_SIM", "")
 CAPTURE_DIR = os.environ.get("TUNER_CAPTURE_DIR", "")
+WINDOWS = HOST in ("wine32", "wine64")
+WINE_LOADERS = {"wine32": "/usr/lib/wine/wine", "wine64": "/usr/lib/wine/wine64"}
+CANNOT_RUN_32 = ("this machine cannot run 32-bit programs; the 32-bit DLL was built and checked "
+                 "statically")
 
 
 class Frame:
@@ -103,18 +114,79 @@ class NativeHost:
         pass
 
 
+def runs_32_bit_programs():
+    """Runs a tiny 32-bit Linux program (exit(42) by system call): True only if it ran."""
+    base = 0x08048000
+    code = b"\xbb\x2a\x00\x00\x00\xb8\x01\x00\x00\x00\xcd\x80"  # ebx=42, eax=exit, int 80h
+    size = 52 + 32 + len(code)
+    header = b"\x7fELF\x01\x01\x01" + bytes(9) + struct.pack(
+        "<HHIIIIIHHHHHH", 2, 3, 1, base + 84, 52, 0, 0, 52, 32, 1, 0, 0, 0)
+    program = struct.pack("<IIIIIIII", 1, 0, base, base, size, size, 5, 0x1000)
+    with tempfile.TemporaryDirectory() as folder:
+        path = os.path.join(folder, "runs32")
+        with open(path, "wb") as binary:
+            binary.write(header + program + code)
+        os.chmod(path, 0o755)
+        try:
+            return subprocess.run([path], timeout=30).returncode == 42
+        except OSError:
+            return False
+
+
+class LayerUnavailable(Exception):
+    """The machine cannot run this host at all: its tests are skipped, with the reason."""
+
+
 class WineHost:
     name = "wine"
     line_end = b"\r\n"
 
-    def __init__(self):
-        self.prefix = os.path.join(BUILD_DIR, "wineprefix")
-        self.env = dict(os.environ, WINEPREFIX=self.prefix, WINEARCH="win32", WINEDEBUG="-all",
+    def __init__(self, width=None, build_dir=None, boot=True):
+        self.width = width or (64 if HOST == "wine64" else 32)
+        self.build_dir = build_dir or BUILD_DIR
+        self.loader = WINE_LOADERS["wine%d" % self.width]
+        self.prefix = os.path.join(self.build_dir, "wineprefix")
+        self.env = dict(os.environ, WINEPREFIX=self.prefix, WINELOADER=self.loader,
+                        WINEARCH="win%d" % self.width, WINEDEBUG="-all",
                         WINEDLLOVERRIDES="mscoree,mshtml=")
+        self.wine = [self.loader]
         self.capture = os.path.join(self.prefix, "drive_c", "capture")
-        self.tunerctl = os.path.join(BUILD_DIR, "tunerctl.exe")
-        ensure_wine_prefix(self.prefix, self.env)
-        os.makedirs(self.capture, exist_ok=True)
+        self.tunerctl = os.path.join(self.build_dir, "tunerctl.exe")
+        if boot:
+            self.boot()
+            os.makedirs(self.capture, exist_ok=True)
+
+    def boot(self):
+        """Makes the prefix, then runs a tiny program of this width: the machine's own answer
+        to whether it can run this host."""
+        if self.width == 32 and os.environ.get("TUNER_WINE32", "1") == "0":
+            raise LayerUnavailable("TUNER_WINE32=0 switched the 32-bit layer off; the 32-bit DLL "
+                                   "was built and checked statically")
+        try:
+            if not os.path.exists(os.path.join(self.prefix, "system.reg")):
+                os.makedirs(self.prefix, exist_ok=True)
+                booted = subprocess.run(self.wine + ["wineboot", "-i"], env=self.env,
+                                        capture_output=True, text=True, timeout=300)
+                if booted.returncode == 126 and self.width == 32:
+                    raise LayerUnavailable(CANNOT_RUN_32)
+                if booted.returncode != 0:
+                    raise RuntimeError("wineboot -i of %s exited %d:\n%s" % (
+                        self.prefix, booted.returncode, booted.stderr[-2000:]))
+            probe = subprocess.run(self.wine + [os.path.join(self.build_dir, "can-run.exe")],
+                                   env=self.env, capture_output=True, text=True, timeout=120)
+        except FileNotFoundError:
+            if self.width == 32 and not runs_32_bit_programs():
+                raise LayerUnavailable(CANNOT_RUN_32)
+            raise LayerUnavailable("%d-bit Wine is not installed (%s is missing; scripts/bootstrap "
+                                   "installs it where the package archive has it)"
+                                   % (self.width, self.loader))
+        except OSError as error:
+            if error.errno == errno.ENOEXEC and self.width == 32:
+                raise LayerUnavailable(CANNOT_RUN_32)
+            raise
+        if probe.stdout.strip() != "runs":
+            raise RuntimeError("can-run.exe did not run under %s: exit %d\n%s" % (
+                self.loader, probe.returncode, probe.stderr[-2000:]))
 
     def attach(self, simulator_options, number=5):
         link = os.path.join(self.prefix, "dosdevices", "com%d" % number)
@@ -125,30 +197,31 @@ class WineHost:
         return "c:\\capture\\" + name
 
     def command(self, *args):
-        return ["wine", self.tunerctl] + list(args), self.env
+        return self.wine + [self.tunerctl] + list(args), self.env
 
     def recorder(self, remotes, channel):
         """A bare host, as a recorder is: it loads the remotes file and tunes the channel."""
-        host = os.path.join(BUILD_DIR, "test-host.exe")
-        dll = os.path.join(BUILD_DIR, "TunerDLL.dll")
-        return ["wine", host, dll, "tune", remotes, str(channel)], self.env
+        host = os.path.join(self.build_dir, "test-host.exe")
+        return self.wine + [host, "tune", remotes, str(channel)], self.env
 
     def run(self, *args, timeout=120, cwd=None):
-        return subprocess.run(["wine", self.tunerctl] + list(args), capture_output=True,
+        return subprocess.run(self.wine + [self.tunerctl] + list(args), capture_output=True,
                               text=True, timeout=timeout, env=self.env, cwd=cwd or self.capture)
 
     def shutdown(self):
-        subprocess.run(["wineserver", "-k"], env=self.env, check=False)
-
-
-def ensure_wine_prefix(prefix, env):
-    if not os.path.exists(os.path.join(prefix, "system.reg")):
-        os.makedirs(prefix, exist_ok=True)
-        subprocess.run(["wineboot", "-i"], env=env, check=True, capture_output=True, timeout=300)
+        if os.path.exists(os.path.join(self.prefix, "system.reg")):
+            subprocess.run(["/usr/lib/wine/wineserver", "-k"], env=self.env, check=False)
 
 
 def make_host():
-    return WineHost() if HOST == "wine" else NativeHost()
+    if not WINDOWS:
+        return NativeHost()
+    try:
+        return WineHost()
+    except LayerUnavailable as reason:
+        # ctest reads this line and counts the suite as skipped.
+        print("layer skipped: %s" % reason, file=sys.stderr, flush=True)
+        raise unittest.SkipTest(str(reason))
 
 
 class HostTestCase(unittest.TestCase):
@@ -225,5 +298,8 @@ class HostTestCase(unittest.TestCase):
 
 if __name__ == "__main__":
     # `harness.py shutdown`: stop this prefix's wine server once a suite is over.
-    if sys.argv[1:] == ["shutdown"] and HOST == "wine":
-        WineHost().shutdown()
+    if sys.argv[1:] == ["shutdown"] and WINDOWS:
+        WineHost(boot=False).shutdown()
+    # `harness.py runs-32-bit`: exit status 0 if this machine runs 32-bit programs.
+    if sys.argv[1:] == ["runs-32-bit"]:
+        sys.exit(0 if runs_32_bit_programs() else 1)

@@ -48,6 +48,22 @@ class Capabilities(HostTestCase):
         self.assertIn("cannot load no-such-plugin.dll", result.stderr)
         self.assertIn("put the plug-in beside tunerctl or pass --dll", result.stderr)
 
+    def test_plug_in_of_the_other_width_is_named_as_such(self):
+        own = getattr(self.host, "width", 64)
+        other = 96 - own
+        if self.host.name == "wine":
+            header = bytearray(0x100)
+            header[0:2], header[0x3c] = b"MZ", 0x40
+            header[0x40:0x46] = b"PE\0\0" + (b"\x4c\x01" if other == 32 else b"\x64\x86")
+        else:
+            header = b"\x7fELF" + bytes([1 if other == 32 else 2]) + bytes(0xfb)
+        with open(os.path.join(self.capture, "Other.dll"), "wb") as plugin:
+            plugin.write(header)
+        result = self.host.run("--dll", "Other.dll", "caps")
+        self.assertEqual(result.returncode, 3, result.stderr)
+        self.assertIn("it is a %d-bit plug-in and this tunerctl is %d-bit" % (other, own),
+                      result.stderr)
+
     def test_version_is_the_plug_ins(self):
         out = self.tunerctl("--version")
         self.assertRegex(out, r"^TunerDLL \d+\.\d+\.\d+\n$")

@@ -4,6 +4,7 @@ import os
 import re
 import unittest
 
+import harness
 from harness import HostTestCase
 
 GUIDE = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "docs",
@@ -26,7 +27,7 @@ class GuideRecipes(HostTestCase):
                           % (port, port, port))
         return sim
 
-    @unittest.skipUnless(os.environ.get("TUNER_E2E_HOST") == "wine", "the Windows recipes")
+    @unittest.skipUnless(harness.WINDOWS, "the Windows recipes")
     def test_windows_recipes(self):
         sim = self.prepare()
         remotes = os.path.join(self.host.prefix, "drive_c", "remotes")
@@ -41,7 +42,7 @@ class GuideRecipes(HostTestCase):
         keys = [int(f.fields["key"]) for f in sim.frames() if "key" in f.rest]
         self.assertEqual(keys, [7, 10, 4, 2, 10, 4, 2])
 
-    @unittest.skipUnless(os.environ.get("TUNER_E2E_HOST", "native") == "native",
+    @unittest.skipUnless(not harness.WINDOWS,
                          "the Linux recipes")
     def test_linux_recipes(self):
         sim = self.prepare()

@@ -1,8 +1,10 @@
 """Remote lists made by the host, saved, loaded back and freed by the plug-in."""
 
 import os
+import subprocess
 import unittest
 
+import harness
 from harness import HostTestCase
 
 
@@ -22,6 +24,16 @@ class Remotes(HostTestCase):
         if end == b"\r\n":
             self.assertNotIn(b"\n", content.replace(b"\r\n", b""))
         self.assertIn("LoadRemotes:End: loadedDevName [Tuner1.]", self.log_lines())
+
+    @unittest.skipUnless(harness.WINDOWS, "a host author's C program")
+    def test_list_built_by_a_c_host_of_this_width_loads_back_equal(self):
+        host = os.path.join(os.path.dirname(self.host.tunerctl), "test-host.exe")
+        result = subprocess.run(self.host.wine + [host, "records", "c:\\capture\\c.rem"],
+                                capture_output=True, text=True, timeout=60, env=self.host.env)
+        self.assertEqual((result.returncode, result.stdout), (0, "records: equal\n"), result.stderr)
+        with open(os.path.join(self.capture, "c.rem"), "rb") as saved:
+            self.assertEqual(saved.read(), b"Tuner1. 4294967295 500\r\nPower 24 r df 01 ff\r\n\r\n"
+                             b"Bedroom. 36000 0\r\n\r\n")
 
     def test_loaded_list_prints_readably(self):
         with open(os.path.join(self.capture, "Sat.txt"), "wb") as remotes:

@@ -7,6 +7,7 @@ import resource
 import time
 import unittest
 
+import harness
 from harness import HostTestCase
 
 # Pauses measured across processes: a floor a few ms under the pause, and a ceiling that still
@@ -252,7 +253,7 @@ class Tuning(HostTestCase):
                          [10, 10, 7])
 
 
-@unittest.skipUnless(os.environ.get("TUNER_E2E_HOST") == "wine", "COM port names are Windows'")
+@unittest.skipUnless(harness.WINDOWS, "COM port names are Windows'")
 class WinePorts(HostTestCase):
     key_frames = Tuning.key_frames
 
@@ -267,7 +268,7 @@ class WinePorts(HostTestCase):
         self.assertEqual([f.bytes[8] for f in self.key_frames(sim.frames())], [3])
 
 
-@unittest.skipUnless(os.environ.get("TUNER_E2E_HOST", "native") == "native",
+@unittest.skipUnless(not harness.WINDOWS,
                      "Wine does not enforce exclusive opening of COM ports")
 class ExclusiveOpen(HostTestCase):
     def test_port_held_elsewhere_is_refused(self):

@@ -1,4 +1,5 @@
-"""TunerDLL.dll as a Windows loader sees it, and the release package around it."""
+"""TunerDLL.dll as a Windows loader sees it, at this build's width, and the release package
+that holds the plug-ins of both widths."""
 
 import glob
 import os
@@ -13,6 +14,10 @@ DLL = os.environ.get("TUNER_DLL", "")
 OBJDUMP = os.environ.get("TUNER_OBJDUMP", "objdump")
 VERSION = os.environ.get("TUNER_VERSION", "")
 BUILD_DIR = os.environ.get("TUNER_BUILD_DIR", "")
+WIDTH = int(os.environ.get("TUNER_WIDTH", "32"))
+FORMATS = {32: "file format pei-i386", 64: "file format pei-x86-64"}
+# Each width's objdump reads the other's files too, but the 32-bit one not PE32+.
+OBJDUMP_ANY = OBJDUMP.replace("i686-", "x86_64-")
 
 EXPORTS = sorted([
     "DeviceName", "OpenDevice", "CloseDevice", "InitDevice", "NeedBitrate",
@@ -23,7 +28,7 @@ ALLOWED_IMPORTS = {"kernel32.dll", "user32.dll", "msvcrt.dll"}
 
 
 def private_headers(path):
-    return subprocess.run([OBJDUMP, "-p", path], capture_output=True, text=True,
+    return subprocess.run([OBJDUMP_ANY, "-p", path], capture_output=True, text=True,
                           check=True).stdout
 
 
@@ -54,10 +59,10 @@ def version_string(data, key):
 
 
 class LoaderView(unittest.TestCase):
-    def check_dll(self, path):
+    def check_dll(self, path, width=WIDTH):
         headers = private_headers(path)
-        self.assertIn("file format pei-i386", subprocess.run(
-            [OBJDUMP, "-f", path], capture_output=True, text=True, check=True).stdout)
+        self.assertIn(FORMATS[width], subprocess.run(
+            [OBJDUMP_ANY, "-f", path], capture_output=True, text=True, check=True).stdout)
         self.assertLessEqual(imported_dlls(headers), ALLOWED_IMPORTS, imported_dlls(headers))
         self.assertEqual(exported_names(headers), EXPORTS)
 
@@ -77,6 +82,7 @@ class LoaderView(unittest.TestCase):
         self.assertLessEqual(imported_dlls(private_headers(tunerctl)), ALLOWED_IMPORTS)
 
 
+@unittest.skipUnless(WIDTH == 32, "the 32-bit build makes the package")
 class Package(unittest.TestCase):
     def test_package_contents(self):
         subprocess.run(["cmake", "--build", BUILD_DIR, "--target", "package"], check=True,
@@ -85,13 +91,19 @@ class Package(unittest.TestCase):
         self.assertEqual(len(packages), 1, packages)
         with zipfile.ZipFile(packages[0]) as package, tempfile.TemporaryDirectory() as unpacked:
             top = "TunerDLL-%s/" % VERSION
+            texts = ["LICENSE.txt", "README.txt", "USER-GUIDE.md", "tuner.txt", "tunerdll.h"]
+            binaries = ["x86/TunerDLL.dll", "x86/tunerctl.exe", "x64/TunerDLL.dll",
+                        "x64/tunerctl.exe"]
             self.assertEqual(sorted(n for n in package.namelist() if not n.endswith("/")),
-                             [top + name for name in ["LICENSE.txt", "README.txt", "TunerDLL.dll",
-                                                      "USER-GUIDE.md", "tuner.txt",
-                                                      "tunerctl.exe"]])
+                             sorted(top + name for name in texts + binaries))
             package.extractall(unpacked)
-            LoaderView.check_dll(self, os.path.join(unpacked, top, "TunerDLL.dll"))
-            for text in ["LICENSE.txt", "README.txt", "USER-GUIDE.md", "tuner.txt"]:
+            for folder, width in [("x86", 32), ("x64", 64)]:
+                LoaderView.check_dll(self, os.path.join(unpacked, top, folder, "TunerDLL.dll"),
+                                     width)
+                tunerctl = os.path.join(unpacked, top, folder, "tunerctl.exe")
+                self.assertIn(FORMATS[width], subprocess.run(
+                    [OBJDUMP_ANY, "-f", tunerctl], capture_output=True, text=True).stdout)
+            for text in texts:
                 with open(os.path.join(unpacked, top, text), "rb") as content:
                     data = content.read()
                 self.assertNotIn(b"\n", data.replace(b"\r\n", b""), text)

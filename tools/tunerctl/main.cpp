@@ -305,8 +305,15 @@ int main(int argc, char** argv) {
   PluginApi api;
   std::string error;
   if (!loadPlugin(dll, api, error)) {
-    std::cerr << "tunerctl: cannot load " << dll << ": " << error
-              << "; put the plug-in beside tunerctl or pass --dll PATH\n";
+    std::cerr << "tunerctl: cannot load " << dll << ": " << error;
+    const int width = libraryWidth(dll);
+    const int ownWidth = static_cast<int>(sizeof(void*) * 8);
+    if (width != 0 && width != ownWidth)
+      std::cerr << "; it is a " << width << "-bit plug-in and this tunerctl is " << ownWidth
+                << "-bit: a program loads only a plug-in of its own width, so use the tunerctl"
+                   " that came with it (the release's x86 and x64 folders each hold one)\n";
+    else
+      std::cerr << "; put the plug-in beside tunerctl or pass --dll PATH\n";
     return 3;
   }
   Session session(api);

@@ -34,3 +34,6 @@ void* pluginSymbol(void* library, const char* name);
 
 // Loads the library at path and looks up all nineteen exports; false with error set otherwise.
 bool loadPlugin(const std::string& path, PluginApi& api, std::string& error);
+
+// 32 or 64 for a PE or ELF library of that width, 0 if the file says neither.
+int libraryWidth(const std::string& path);
