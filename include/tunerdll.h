@@ -65,6 +65,30 @@ void SaveRemotes(Remote* first, const char* path);
 void PlayCommand(const Remote* remote, const char* command);
 void MacroTune(int channel);
 
+/* What the calling thread's most recent PlayCommand or MacroTune did. The numbers are stable. */
+enum TunerResult {
+  TUNER_DONE = 0,                  /* every key was acknowledged by the blaster */
+  TUNER_NO_CALL_YET = 1,           /* no PlayCommand or MacroTune on this thread yet */
+  TUNER_FILE_MISSING = 2,          /* the tuner file is missing or cannot be read */
+  TUNER_NO_TUNER_LINE = 3,         /* no line of the tuner file has the tuner's name */
+  TUNER_LINE_UNUSABLE = 4,         /* the tuner's line lacks a part, or its port name is too long */
+  TUNER_PORT_NOT_FOUND = 5,        /* the line's port does not exist */
+  TUNER_PERMISSION_DENIED = 6,     /* the user may not open the port */
+  TUNER_PORT_BUSY = 7,             /* another program held the port for the whole wait */
+  TUNER_PORT_NOT_OPENED = 8,       /* the port could not be opened for another reason */
+  TUNER_PORT_SETTINGS_REFUSED = 9, /* the port refused 19200 baud, 8 data bits, no parity */
+  TUNER_NO_BLASTER = 10,           /* no blaster answered the version query */
+  TUNER_KEY_NOT_ACKNOWLEDGED = 11, /* a key was not acknowledged; the rest was not sent */
+  TUNER_NOTHING_TO_SEND = 12,      /* the command name presses no key */
+  TUNER_INVALID_CHANNEL = 13,      /* channels are 1 or more */
+  TUNER_INVALID_ARGUMENT = 14,     /* no remote, no remote name or no command name */
+  TUNER_OUT_OF_MEMORY = 15         /* memory ran out during the call */
+};
+int LastControlResult(void);
+/* One plain sentence for that result, naming the tuner, port, key or byte count it concerns,
+ * and what to do. The text stays valid until the thread's next control call: copy it. */
+const char* LastControlMessage(void);
+
 #ifdef __cplusplus
 } /* extern "C" */
 #endif

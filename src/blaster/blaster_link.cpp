@@ -24,12 +24,13 @@ void exchange(const BlasterLink& link, PortHandle hndl, const std::array<std::ui
 
 }  // namespace
 
-int ZentravoxVersion(const BlasterLink& link, PortHandle hndl) {
+int ZentravoxVersion(const BlasterLink& link, PortHandle hndl, std::size_t* received) {
   LogMessage(link.log, "ZentravoxVersion:Start\n");
   std::array<unsigned char, kBufferSize> inbuf{};
   exchange(link, hndl, protocol::versionQueryPacket(), protocol::kVersionQueryPauseMs);
   const std::size_t size = link.serial.read(hndl, inbuf.data(), protocol::kVersionReplyLength);
   LogMessage(link.log, "ZentravoxVersion:size[%d]\n", static_cast<int>(size));
+  if (received != nullptr) *received = size;
   int result = 0;
   if (size == protocol::kVersionReplyLength) {
     LogMessage(link.log, "Found blaster\n");

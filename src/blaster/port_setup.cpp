@@ -62,21 +62,29 @@ PortOpenError getComPort(const BlasterLink& link, PortHandle& hndl, const char* 
   return error;
 }
 
-int detectComPortHandle(const BlasterLink& link, const char* portName, PortHandle& hndl) {
+int detectComPortHandle(const BlasterLink& link, const char* portName, PortHandle& hndl,
+                        PortProblem* problem) {
+  PortProblem unused;
+  if (problem == nullptr) problem = &unused;
+  *problem = PortProblem{};
   LogMessage(link.log, "detectComPortHandle:Start\n");
   int result = 0;
-  getComPort(link, hndl, portName);
+  const PortOpenError openError = getComPort(link, hndl, portName);
   if (hndl == kInvalidPort) {
+    problem->step = PortProblem::kOpen;
+    problem->openError = openError;
     LogMessage(link.log, "detectComPortHandle:Err:Invalid ComStr\n");
   } else if (const auto failure = configurePort(link, portName, hndl)) {
     link.serial.close(hndl);
     hndl = kInvalidPort;
+    problem->step = PortProblem::kSettings;
     if (failure->message != nullptr) LogMessage(link.log, "%s", failure->message);
-  } else if (ZentravoxVersion(link, hndl) == 1) {
+  } else if (ZentravoxVersion(link, hndl, &problem->received) == 1) {
     result = 1;
   } else {
     link.serial.close(hndl);
     hndl = kInvalidPort;
+    problem->step = PortProblem::kProbe;
   }
   LogMessage(link.log, "detectComPortHandle:End [%d]\n", result);
   return result;

@@ -20,7 +20,16 @@ constexpr unsigned kPortRetryMs = 50;
 // it; hndl is kInvalidPort when it cannot be opened, and the result says why.
 PortOpenError getComPort(const BlasterLink& link, PortHandle& hndl, const char* portName);
 
-// Returns 1 with hndl open, configured and probed; or 0 with the port closed.
-int detectComPortHandle(const BlasterLink& link, const char* portName, PortHandle& hndl);
+// Which step of opening, setting up and probing a port failed.
+struct PortProblem {
+  enum Step { kNone, kOpen, kSettings, kProbe } step = kNone;
+  PortOpenError openError = PortOpenError::kNone;  // for kOpen
+  std::size_t received = 0;                        // for kProbe: bytes of the version reply
+};
+
+// Returns 1 with hndl open, configured and probed; or 0 with the port closed, and problem, when
+// given, says which step failed.
+int detectComPortHandle(const BlasterLink& link, const char* portName, PortHandle& hndl,
+                        PortProblem* problem = nullptr);
 
 }  // namespace tuner

@@ -1,8 +1,10 @@
-// The exports that send keys to the tuner's blaster.
+// The exports that send keys to the tuner's blaster, and the two that tell how the calling
+// thread's last one went.
 #include "blaster/serial_services.h"
 #include "plugin/boundary.h"
 #include "plugin/loaded_dev_name.h"
 #include "plugin/plugin_environment.h"
+#include "plugin/thread_results.h"
 #include "plugin/tuner_dll.h"
 #include "tuner/key_commands.h"
 
@@ -13,16 +15,28 @@ tuner::ControlEnvironment controlEnvironment() {
                                    tuner::platformSerial()};
 }
 
+// Runs a control call and keeps its result; a call that ran out of memory says so.
+template <typename Call>
+void controlCall(Call call) {
+  tuner::ControlResult outOfMemory;
+  outOfMemory.code = TUNER_OUT_OF_MEMORY;
+  tuner::rememberResult(tuner::guarded(outOfMemory, call));
+}
+
 }  // namespace
 
 extern "C" {
 
 void PlayCommand(const Remote* remote, const char* command) {
-  tuner::guarded([&] { tuner::PlayCommand(controlEnvironment(), remote, command); });
+  controlCall([&] { return tuner::PlayCommand(controlEnvironment(), remote, command); });
 }
 
 void MacroTune(int channel) {
-  tuner::guarded([&] { tuner::MacroTune(controlEnvironment(), channel, loadedDevName); });
+  controlCall([&] { return tuner::MacroTune(controlEnvironment(), channel, loadedDevName); });
 }
+
+int LastControlResult(void) { return tuner::lastResultCode(); }
+
+const char* LastControlMessage(void) { return tuner::lastResultMessage(); }
 
 }  // extern "C"

@@ -5,6 +5,7 @@
 
 #include "blaster/blaster_link.h"
 #include "blaster/port_setup.h"
+#include "tuner/control_result.h"
 #include "tuner/tuner_config.h"
 
 namespace tuner {
@@ -38,21 +39,75 @@ class CallPort {
   PortHandle handle_ = kInvalidPort;
 };
 
-// Looks the tuner up and opens and probes its port; false, logged by the caller's name, if not.
+const char* missingPart(TunerLineProblem problem) {
+  switch (problem) {
+    case TunerLineProblem::kMissingAmpersand:
+      return "lacks the \"&\" after the port name";
+    case TunerLineProblem::kMissingComma:
+      return "lacks the \",\" between the two numbers";
+    case TunerLineProblem::kMissingPeriod:
+      return "lacks the \".\" after the second number";
+    case TunerLineProblem::kPortNameTooLong:
+      return "has a port name of more than 9 characters";
+    default:
+      return "cannot be read";
+  }
+}
+
+int lookupFailure(const TunerLookup& lookup) {
+  if (lookup.outOfMemory) return TUNER_OUT_OF_MEMORY;
+  if (!lookup.fileOpened) return TUNER_FILE_MISSING;
+  if (lookup.wantedLineProblem != TunerLineProblem::kNone) return TUNER_LINE_UNUSABLE;
+  return TUNER_NO_TUNER_LINE;
+}
+
+int openFailure(const PortProblem& problem) {
+  if (problem.step == PortProblem::kSettings) return TUNER_PORT_SETTINGS_REFUSED;
+  if (problem.step == PortProblem::kProbe) return TUNER_NO_BLASTER;
+  switch (problem.openError) {
+    case PortOpenError::kNotFound:
+      return TUNER_PORT_NOT_FOUND;
+    case PortOpenError::kAccessDenied:
+      return TUNER_PERMISSION_DENIED;
+    case PortOpenError::kBusy:
+      return TUNER_PORT_BUSY;
+    default:
+      return TUNER_PORT_NOT_OPENED;
+  }
+}
+
+// Looks the tuner up and opens and probes its port; false, logged by the caller's name and
+// told in result, if not.
 bool openTunerPort(const ControlEnvironment& env, const BlasterLink& link, const char* caller,
-                   const char* tunerName, TunerSettings& tuner, PortHandle& hndl) {
+                   const char* tunerName, TunerSettings& tuner, PortHandle& hndl,
+                   ControlResult& result) {
+  TunerLookup lookup;
   if (!ReadCfgFile(env.log, env.configPath, tunerName, tuner.comPort, &tuner.ueitype,
-                   &tuner.ueicode)) {
+                   &tuner.ueicode, &lookup)) {
     LogMessage(env.log, "%s:Err:ReadCfg Failes\n", caller);
+    result.code = lookupFailure(lookup);
+    result.part = missingPart(lookup.wantedLineProblem);
     return false;
   }
+  setField(result.port, tuner.comPort);
   LogMessage(env.log, "%s:Tuner[%s] comPort[%s] ueitype[%d] ueicode[%d]\n", caller, tunerName,
              tuner.comPort, tuner.ueitype, tuner.ueicode);
-  if (!detectComPortHandle(link, tuner.comPort, hndl)) {
+  PortProblem problem;
+  if (!detectComPortHandle(link, tuner.comPort, hndl, &problem)) {
     LogMessage(env.log, "%s:Err:Com port not opened\n", caller);
+    result.code = openFailure(problem);
+    result.number = static_cast<int>(problem.received);
     return false;
   }
   return true;
+}
+
+ControlResult startResult(const ControlEnvironment& env, const char* what, const char* tuner) {
+  ControlResult result;
+  result.what = what;
+  setField(result.tuner, tuner);
+  setField(result.config, env.configPath.c_str());
+  return result;
 }
 
 }  // namespace
@@ -82,58 +137,82 @@ std::vector<int> channelKeys(int channel) {
   return keys;
 }
 
-void PlayCommand(const ControlEnvironment& env, const Remote* remote, const char* command) {
+ControlResult PlayCommand(const ControlEnvironment& env, const Remote* remote,
+                          const char* command) {
   LogMessage(env.log, "PlayCommand:Start name[%s]\n", command != nullptr ? command : "");
+  ControlResult result =
+      startResult(env, "key", remote != nullptr && remote->name != nullptr ? remote->name : "");
+  result.code = TUNER_INVALID_ARGUMENT;
   if (remote == nullptr || remote->name == nullptr) {
     LogMessage(env.log, "PlayCommand:Err:Remote or its name is null\n");
-    return;
+    return result;
   }
   LogMessage(env.log, "PlayCommand:Remotename[%s]\n", remote->name);
   if (command == nullptr) {
     LogMessage(env.log, "PlayCommand:Err:Command name is null\n");
-    return;
+    return result;
   }
+  setField(result.command, command);
   TunerSettings tuner;
   const BlasterLink link{env.log, env.serial};
   CallPort hndl(env.serial);
-  if (!openTunerPort(env, link, "PlayCommand", remote->name, tuner, hndl.handle())) return;
+  if (!openTunerPort(env, link, "PlayCommand", remote->name, tuner, hndl.handle(), result)) {
+    return result;
+  }
   const int key = keyNumberForCommand(command);
+  result.number = key;
   LogMessage(env.log, "PlayCommand:Emitting [%d]\n", key);
   const int emitted = Emit(link, hndl.handle(), key, tuner.ueitype, tuner.ueicode);
   hndl.close();
   if (!emitted) {
     LogMessage(env.log, "PlayCommand:Err:Key not acknowledged [%d]\n", key);
-    return;
+    result.code = TUNER_KEY_NOT_ACKNOWLEDGED;
+    return result;
   }
   LogMessage(env.log, "PlayCommand:End\n");
+  result.code = key == 0 ? TUNER_NOTHING_TO_SEND : TUNER_DONE;
+  return result;
 }
 
-void MacroTune(const ControlEnvironment& env, int channel, const char* tunerName) {
+ControlResult MacroTune(const ControlEnvironment& env, int channel, const char* tunerName) {
   LogMessage(env.log, "MacroTune:Start: Channel [%d] loadedDevName [%s]\n", channel, tunerName);
+  ControlResult result = startResult(env, "channel", tunerName);
+  result.number = channel;
   if (channel < 1) {
     LogMessage(env.log, "MacroTune:Err:Invalid channel [%d]\n", channel);
-    return;
+    result.code = TUNER_INVALID_CHANNEL;
+    return result;
   }
   TunerSettings tuner;
   const BlasterLink link{env.log, env.serial};
   CallPort hndl(env.serial);
-  if (!openTunerPort(env, link, "MacroTune", tunerName, tuner, hndl.handle())) return;
+  if (!openTunerPort(env, link, "MacroTune", tunerName, tuner, hndl.handle(), result)) {
+    return result;
+  }
+  int unacknowledged = 0;
   bool acknowledged = true;
   for (int i = 0; acknowledged && i < leadingZeroKeys(channel); ++i) {
     LogMessage(env.log, "MacroTune:Emitting hdr [0]\n");
     acknowledged = Emit(link, hndl.handle(), kZeroKey, tuner.ueitype, tuner.ueicode) == 1;
+    if (!acknowledged) unacknowledged = kZeroKey;
   }
   for (int key : digitKeys(channel)) {
     if (!acknowledged) break;
     LogMessage(env.log, "MacroTune:Emitting [%d]\n", key);
     acknowledged = Emit(link, hndl.handle(), key, tuner.ueitype, tuner.ueicode) == 1;
+    if (!acknowledged) unacknowledged = key;
   }
   hndl.close();
   if (!acknowledged) {
     LogMessage(env.log, "MacroTune:Err:Key not acknowledged, channel not sent\n");
-    return;
+    result.code = TUNER_KEY_NOT_ACKNOWLEDGED;
+    result.what = "key";
+    result.number = unacknowledged;
+    return result;
   }
   LogMessage(env.log, "MacroTune:End\n");
+  result.code = TUNER_DONE;
+  return result;
 }
 
 }  // namespace tuner

@@ -7,6 +7,7 @@
 #include "blaster/serial_services.h"
 #include "log/diagnostic_log.h"
 #include "remotes/records.h"
+#include "tuner/control_result.h"
 
 namespace tuner {
 
@@ -29,9 +30,10 @@ int leadingZeroKeys(int channel);
 std::vector<int> digitKeys(int channel);
 std::vector<int> channelKeys(int channel);
 
-void PlayCommand(const ControlEnvironment& env, const Remote* remote, const char* command);
+// Sends the key a command name presses to the remote's tuner; the result says how it went.
+ControlResult PlayCommand(const ControlEnvironment& env, const Remote* remote, const char* command);
 
-// Tunes the tuner named tunerName to the channel.
-void MacroTune(const ControlEnvironment& env, int channel, const char* tunerName);
+// Tunes the tuner named tunerName to the channel; the result says how it went.
+ControlResult MacroTune(const ControlEnvironment& env, int channel, const char* tunerName);
 
 }  // namespace tuner

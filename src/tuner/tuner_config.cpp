@@ -39,6 +39,7 @@ bool isDecimalNumber(const std::string& text) {
 TunerLineProblem parseTunerLine(const std::string& line, TunerLine& parsed) {
   const std::size_t equals = line.find('=');
   if (equals == std::string::npos) return TunerLineProblem::kMissingEquals;
+  parsed.name = line.substr(0, equals);
   const std::size_t ampersand = line.find('&', equals + 1);
   if (ampersand == std::string::npos) return TunerLineProblem::kMissingAmpersand;
   const std::size_t comma = line.find(',', ampersand + 1);
@@ -46,7 +47,6 @@ TunerLineProblem parseTunerLine(const std::string& line, TunerLine& parsed) {
   const std::size_t period = line.find('.', comma + 1);
   if (period == std::string::npos) return TunerLineProblem::kMissingPeriod;
 
-  parsed.name = line.substr(0, equals);
   parsed.port = line.substr(equals + 1, ampersand - equals - 1);
   parsed.ueitypeText = line.substr(ampersand + 1, comma - ampersand - 1);
   parsed.ueicodeText = line.substr(comma + 1, period - comma - 1);
@@ -90,7 +90,10 @@ void logSkippedLine(const DiagnosticLog& log, TunerLineProblem problem, const Tu
 }  // namespace
 
 int ReadCfgFile(const DiagnosticLog& log, const std::string& configPath, const char* wanted,
-                char* comPort, int* ueitype, int* ueicode) {
+                char* comPort, int* ueitype, int* ueicode, TunerLookup* lookup) {
+  TunerLookup unused;
+  if (lookup == nullptr) lookup = &unused;
+  *lookup = TunerLookup{};
   LogMessage(log, "ReadCfgFile:Start\n");
   LogMessage(log, "ReadCfgFile:Searching for tuner [%s]\n", wanted);
   int result = 0;
@@ -100,6 +103,7 @@ int ReadCfgFile(const DiagnosticLog& log, const std::string& configPath, const c
     if (file == nullptr) {
       LogMessage(log, "ReadCfgFile:Err: CfgFile was not opened\n");
     } else {
+      lookup->fileOpened = true;
       std::string line;
       bool firstLine = true;
       while (!std::feof(file.get())) {
@@ -115,6 +119,10 @@ int ReadCfgFile(const DiagnosticLog& log, const std::string& configPath, const c
         const TunerLineProblem problem = parseTunerLine(line, parsed);
         if (problem != TunerLineProblem::kNone) {
           logSkippedLine(log, problem, parsed);
+          if (problem != TunerLineProblem::kMissingEquals && parsed.name == wanted &&
+              lookup->wantedLineProblem == TunerLineProblem::kNone) {
+            lookup->wantedLineProblem = problem;
+          }
           continue;
         }
         *ueitype = parsed.ueitype;
@@ -131,6 +139,7 @@ int ReadCfgFile(const DiagnosticLog& log, const std::string& configPath, const c
     }
   } catch (const std::bad_alloc&) {
     LogMessage(log, "ReadCfgFile:Err: out of memory\n");
+    lookup->outOfMemory = true;
     result = 0;
   }
   LogMessage(log, "ReadCfgFile:End [%d]\n", result);

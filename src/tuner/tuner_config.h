@@ -45,9 +45,17 @@ int decimalValue(const std::string& text);
 // Whether the text is a decimal number and nothing else but surrounding white space.
 bool isDecimalNumber(const std::string& text);
 
+// Why a lookup found no usable line, for the caller that wants to say so.
+struct TunerLookup {
+  bool fileOpened = false;
+  bool outOfMemory = false;
+  // The problem of the first skipped line that has the wanted name, if any.
+  TunerLineProblem wantedLineProblem = TunerLineProblem::kNone;
+};
+
 // Looks up the first line for `wanted` in the file at configPath. Returns 1 with comPort (10
-// bytes), ueitype and ueicode filled, or 0.
+// bytes), ueitype and ueicode filled, or 0; lookup, when given, tells why not.
 int ReadCfgFile(const DiagnosticLog& log, const std::string& configPath, const char* wanted,
-                char* comPort, int* ueitype, int* ueicode);
+                char* comPort, int* ueitype, int* ueicode, TunerLookup* lookup = nullptr);
 
 }  // namespace tuner

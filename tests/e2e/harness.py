@@ -96,7 +96,10 @@ class NativeHost:
         script = ("import ctypes, sys; dll = ctypes.CDLL(sys.argv[1]); "
                   "dll.LoadRemotes.restype = ctypes.c_void_p; "
                   "head = ctypes.c_void_p(dll.LoadRemotes(sys.argv[2].encode())); "
-                  "dll.FreeRemotes(ctypes.byref(head)); dll.MacroTune(int(sys.argv[3]))")
+                  "dll.FreeRemotes(ctypes.byref(head)); dll.MacroTune(int(sys.argv[3])); "
+                  "dll.LastControlMessage.restype = ctypes.c_char_p; "
+                  "print('result %d: %s' % (dll.LastControlResult(), "
+                  "dll.LastControlMessage().decode()))")
         # The sanitized plug-in needs its runtimes loaded ahead of the interpreter's libraries.
         runtimes = [subprocess.run(["g++", "-print-file-name=" + name], capture_output=True,
                                    text=True).stdout.strip()
@@ -162,9 +165,28 @@ class WineHost:
         if self.width == 32 and os.environ.get("TUNER_WINE32", "1") == "0":
             raise LayerUnavailable("TUNER_WINE32=0 switched the 32-bit layer off; the 32-bit DLL "
                                    "was built and checked statically")
+        if not os.path.exists(self.loader):
+            if self.width == 32 and not runs_32_bit_programs():
+                raise LayerUnavailable(CANNOT_RUN_32)
+            raise LayerUnavailable("%d-bit Wine is not installed (%s is missing; scripts/bootstrap "
+                                   "installs it where the package archive has it)"
+                                   % (self.width, self.loader))
+        os.makedirs(self.prefix, exist_ok=True)
+        # The prefix's server, started first and kept until shutdown: a server that a Windows
+        # program started would hold that program's output open until the server ends. One
+        # already running (an earlier suite's) refuses to start a second, which is as good.
+        subprocess.run(["/usr/lib/wine/wineserver64", "-p"], env=self.env,
+                       stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
+                       stderr=subprocess.DEVNULL, timeout=60)
+        try:
+            self.run_probe()
+        except LayerUnavailable:
+            self.shutdown()
+            raise
+
+    def run_probe(self):
         try:
             if not os.path.exists(os.path.join(self.prefix, "system.reg")):
-                os.makedirs(self.prefix, exist_ok=True)
                 booted = subprocess.run(self.wine + ["wineboot", "-i"], env=self.env,
                                         capture_output=True, text=True, timeout=300)
                 if booted.returncode == 126 and self.width == 32:
@@ -174,16 +196,12 @@ class WineHost:
                         self.prefix, booted.returncode, booted.stderr[-2000:]))
             probe = subprocess.run(self.wine + [os.path.join(self.build_dir, "can-run.exe")],
                                    env=self.env, capture_output=True, text=True, timeout=120)
-        except FileNotFoundError:
-            if self.width == 32 and not runs_32_bit_programs():
-                raise LayerUnavailable(CANNOT_RUN_32)
-            raise LayerUnavailable("%d-bit Wine is not installed (%s is missing; scripts/bootstrap "
-                                   "installs it where the package archive has it)"
-                                   % (self.width, self.loader))
         except OSError as error:
             if error.errno == errno.ENOEXEC and self.width == 32:
                 raise LayerUnavailable(CANNOT_RUN_32)
             raise
+        if probe.returncode == 126 and self.width == 32:
+            raise LayerUnavailable(CANNOT_RUN_32)
         if probe.stdout.strip() != "runs":
             raise RuntimeError("can-run.exe did not run under %s: exit %d\n%s" % (
                 self.loader, probe.returncode, probe.stderr[-2000:]))
@@ -209,8 +227,9 @@ class WineHost:
                               text=True, timeout=timeout, env=self.env, cwd=cwd or self.capture)
 
     def shutdown(self):
-        if os.path.exists(os.path.join(self.prefix, "system.reg")):
-            subprocess.run(["/usr/lib/wine/wineserver", "-k"], env=self.env, check=False)
+        if os.path.isdir(self.prefix):
+            subprocess.run(["/usr/lib/wine/wineserver", "-k"], env=self.env, check=False,
+                           stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
 
 
 def make_host():

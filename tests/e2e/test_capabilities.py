@@ -35,7 +35,8 @@ class Capabilities(HostTestCase):
         self.assertNotIn(b"\r\r", self.log_bytes())
 
     def test_absent_log_leaves_the_capture_directory_empty(self):
-        self.tunerctl("caps", "open", "3", "tune", "42", "play", "Tuner1", "1", expect_status=1)
+        self.tunerctl("caps", "open", "3", "tune", "--tuner", "Tuner1", "42", "play", "Tuner1", "1",
+                      expect_status=1)
         self.assertEqual(os.listdir(self.capture), [])
 
     def test_dll_path_can_be_given(self):

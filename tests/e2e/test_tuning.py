@@ -78,8 +78,8 @@ class Tuning(HostTestCase):
         sim, _ = self.tune_with("--silent")
         self.enable_log()
         self.tunerctl("play", "Tuner1", "1", expect_status=1)
-        # 200 ms of exchange and a read bounded by 5500 ms; a second read would take 11 s.
-        self.assertLess(self.op_ms[0], 5700 + 2000)
+        # 200 ms of exchange and a read bounded by 5500 ms; a second read would take 11.2 s.
+        self.assertLess(self.op_ms[0], 5700 + 4000)
         self.assertGreater(self.op_ms[0], 5600)
         lines = self.log_lines()
         self.assertIn("ZentravoxVersion:size[0]", lines)
@@ -101,7 +101,8 @@ class Tuning(HostTestCase):
         self.assertEqual(lines[lines.index("Emit:End [0]") + 1],
                          "MacroTune:Err:Key not acknowledged, channel not sent")
         # Probe, one key, then the unanswered key: 433 ms, five reads of 1 s and the settle time.
-        self.assertLess(self.op_ms[-1], 200 + 683 + 433 + 5000 + 250 + 2000)
+        # The bound only proves that the wait ends: its slack is of the order of the call.
+        self.assertLess(self.op_ms[-1], 2 * (200 + 683 + 433 + 5000 + 250))
 
     def test_late_acknowledgement_is_waited_for(self):
         sim, _ = self.tune_with("--ack-delay", "1500")
@@ -145,11 +146,9 @@ class Tuning(HostTestCase):
         sim, port = self.attach_blaster()
         self.write_config("First.=%s&1,100.\nSecond.=%s&2,200.\n" % (port, port))
         self.enable_log()
-        started = time.monotonic()
         first = self.start_recorder(self.host.remotes_path("First.txt"), 42)
         second = self.start_recorder(self.host.remotes_path("Second.txt"), 57)
         outputs = [first.communicate(timeout=120), second.communicate(timeout=120)]
-        elapsed = time.monotonic() - started
         self.assertEqual([first.returncode, second.returncode], [0, 0], outputs)
         frames = sim.frames()
         # Each call's probe and keys stand together: no byte of the other call between them.
@@ -163,8 +162,11 @@ class Tuning(HostTestCase):
         self.assertEqual(self.log_lines().count("MacroTune:End"), 2)
         self.assertEqual(sum(line.startswith("getComPort:Waiting for [%s]" % port)
                              for line in self.log_lines()), 1)
-        # The one that waited took about the other's channel change, not the 10 s bound.
-        self.assertLess(elapsed, 2 * 2249 + 3000)
+        # The one that waited began as soon as the other was done (its settle time and a retry
+        # later), not at the 10 s bound.
+        second_lead = [i for i, f in enumerate(frames) if "version-query" in f.rest][1] - 1
+        self.assertEqual(frames[second_lead].kind, "lead")
+        self.assertLess(frames[second_lead].at_ms - frames[second_lead - 1].at_ms, 2000)
 
     def test_concurrent_tunerctl_calls_each_report_their_own_outcome(self):
         sim, port = self.attach_blaster()
@@ -196,7 +198,8 @@ class Tuning(HostTestCase):
         for args in [("tune", "0"), ("tune", "-5"), ("tune", "abc"), ("tune", "4294967338"),
                      ("tune", "5.1"), ("tune", "42abc"), ("tune", "42", "frob"),
                      ("caps", "extra"), ("open", "abc"), ("check", "--frob"), ("--dll",),
-                     ("--frob", "caps"), ("play", "Tuner1"), ("tune", "--tuner", "a/b", "5")]:
+                     ("--frob", "caps"), ("play", "Tuner1"), ("tune", "--tuner", "a/b", "5"),
+                     ("tune", "42")]:
             result = self.host.run(*args)
             self.assertEqual(result.returncode, 2, (args, result.stdout, result.stderr))
             self.assertEqual(result.stdout, "", args)
@@ -212,9 +215,9 @@ class Tuning(HostTestCase):
                           % (port, silent_port, missing))
         cases = [
             ("Nobody", 'no line of .* has the tuner name "Nobody"'),
-            ("Gone", "port %s for tuner \"Gone\" does not exist or cannot be opened" % missing),
+            ("Gone", "port %s for tuner \"Gone\" does not exist: check the port name" % missing),
             ("Silent", "no blaster answered on %s \\(0 bytes came back\\)" % silent_port),
-            ("Deaf", "the blaster on %s did not acknowledge a key" % port),
+            ("Deaf", "the blaster on %s did not acknowledge key 5, so the rest" % port),
         ]
         for tuner, message in cases:
             result = self.host.run("play", tuner, "5", timeout=60)
@@ -226,7 +229,7 @@ class Tuning(HostTestCase):
         self.assertEqual(self.key_frames(silent.frames()), [])
         self.assertFalse(os.path.exists(self.log_path))
         os.remove(os.path.join(self.capture, "tuner.txt"))
-        result = self.host.run("tune", "42")
+        result = self.host.run("tune", "--tuner", "Deaf", "42")
         self.assertEqual(result.returncode, 1)
         self.assertIn("tuner.txt is missing or cannot be read", result.stderr)
 
@@ -310,7 +313,7 @@ class ExclusiveOpen(HostTestCase):
             out = self.tunerctl("check", "--probe", expect_status=1)
         finally:
             os.close(holder)
-        self.assertIn("unusable: port %s is busy: another program holds it" % port, out)
+        self.assertIn("unusable: port %s is busy: another program held it for 10 s" % port, out)
 
     def test_unplugged_adapter_ends_the_wait_at_once(self):
         sim, port = self.attach_blaster("--hang-up-on-key")

@@ -7,7 +7,8 @@
  *                                   first prints "ready" and waits for a line on its input, so
  *                                   that the test can bound its address space from outside.
  *   test-host tune FILE CHANNEL     loads the remotes file and tunes the channel, as a recording
- *                                   host does.
+ *                                   host does, and prints what LastControlResult and
+ *                                   LastControlMessage say of it.
  *   test-host records FILE          saves a list it built with malloc, loads it back and compares
  *                                   every field: the records as the host lays them out. */
 #include <stdio.h>
@@ -129,6 +130,7 @@ int main(int argc, char** argv) {
     Remote* list = LoadRemotes(argv[2]);
     FreeRemotes(&list);
     MacroTune(atoi(argv[3]));
+    printf("result %d: %s\n", LastControlResult(), LastControlMessage());
     return 0;
   }
   if (argc == 3 && strcmp(argv[1], "records") == 0) return records(argv[2]);

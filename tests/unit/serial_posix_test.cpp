@@ -3,6 +3,8 @@
 #include <fcntl.h>
 #include <stdlib.h>
 #include <sys/file.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <string>
@@ -15,11 +17,19 @@
 namespace tuner {
 namespace {
 
-TEST(PosixSerial, RefusedOpensSayWhyAndLeaveNoDescriptor) {
+// A pseudo-terminal's master, its terminal ready to open; -1 if there is none.
+int openTerminalPair() {
   const int master = posix_openpt(O_RDWR | O_NOCTTY);
+  if (master >= 0 && (grantpt(master) != 0 || unlockpt(master) != 0)) {
+    ::close(master);
+    return -1;
+  }
+  return master;
+}
+
+TEST(PosixSerial, RefusedOpensSayWhyAndLeaveNoDescriptor) {
+  const int master = openTerminalPair();
   ASSERT_GE(master, 0);
-  ASSERT_EQ(grantpt(master), 0);
-  ASSERT_EQ(unlockpt(master), 0);
   const std::string terminal = ptsname(master);
   const int holder = ::open(terminal.c_str(), O_RDWR | O_NOCTTY);
   ASSERT_EQ(flock(holder, LOCK_EX | LOCK_NB), 0);
@@ -44,6 +54,29 @@ TEST(PosixSerial, RefusedOpensSayWhyAndLeaveNoDescriptor) {
   EXPECT_EQ(error, PortOpenError::kNone);
   serial.close(port);
   EXPECT_EQ(testing::openDescriptors(), descriptors - 1);
+  ::close(master);
+}
+
+// A port the user may not open is refused at once as such: never taken for one that another
+// program holds, which would be waited on for 10 s.
+TEST(PosixSerial, PortTheUserMayNotOpenIsPermissionDenied) {
+  const int master = openTerminalPair();
+  ASSERT_GE(master, 0);
+  const std::string terminal = ptsname(master);
+  ASSERT_EQ(chmod(terminal.c_str(), 0), 0);
+  // Root may open anything: the open is made by an unprivileged child.
+  const pid_t child = fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    if (geteuid() == 0 && (setgid(65534) != 0 || setuid(65534) != 0)) _exit(90);
+    PortOpenError error = PortOpenError::kNone;
+    const PortHandle port = platformSerial().open(terminal, error);
+    _exit(port != kInvalidPort ? 91 : static_cast<int>(error));
+  }
+  int status = 0;
+  ASSERT_EQ(waitpid(child, &status, 0), child);
+  ASSERT_TRUE(WIFEXITED(status));
+  EXPECT_EQ(WEXITSTATUS(status), static_cast<int>(PortOpenError::kAccessDenied));
   ::close(master);
 }
 

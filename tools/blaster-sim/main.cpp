@@ -26,7 +26,8 @@ const char kUsage[] =
     "usage: blaster-sim [--link PATH] [--trace FILE] [--silent] [--version-bytes N] [--no-ack]\n"
     "                   [--ack-delay MS] [--stop-after N] [--hang-up-on-key]\n"
     "  --link PATH        also make PATH a symbolic link to the terminal\n"
-    "  --trace FILE       write one line per frame received and reply sent\n"
+    "  --trace FILE       write one line per frame received and reply sent, each with its\n"
+    "                     time in ms on the monotonic clock\n"
     "  --silent           answer nothing\n"
     "  --version-bytes N  answer the version query with N bytes (default 10)\n"
     "  --no-ack           acknowledge no key\n"
@@ -131,8 +132,10 @@ class Blaster {
   }
 
  private:
+  // On the machine's monotonic clock, so that the traces of several simulators, and the times
+  // a test takes of its own, line up.
   double now() const {
-    return std::chrono::duration<double, std::milli>(Clock::now() - started_).count();
+    return std::chrono::duration<double, std::milli>(Clock::now().time_since_epoch()).count();
   }
 
   void traceLine(double at, const std::string& kind, const std::vector<std::uint8_t>& bytes,
@@ -245,7 +248,6 @@ class Blaster {
   int master_;
   int slave_;
   std::FILE* trace_;
-  Clock::time_point started_ = Clock::now();
   std::vector<std::uint8_t> packet_;
   double packetAt_ = 0;
   std::vector<std::uint8_t> junk_;

@@ -85,7 +85,8 @@ bool parseWholeNumber(const std::string& text, long long low, long long high, in
 
 bool parseCommandLine(const std::vector<std::string>& args, CommandLine& line, std::string& error) {
   std::size_t next = 0;
-  for (; next < args.size() && !args[next].empty() && args[next][0] == '-'; ++next) {
+  for (; next < args.size() && !args[next].empty() && (args[next][0] == '-' || args[next] == "/?");
+       ++next) {
     const std::string& option = args[next];
     if (option == "--dll") {
       if (next + 1 >= args.size()) {
@@ -97,7 +98,7 @@ bool parseCommandLine(const std::vector<std::string>& args, CommandLine& line, s
       line.quiet = true;
     } else if (option == "--timing") {
       line.timing = true;
-    } else if (option == "-h" || option == "--help") {
+    } else if (option == "-h" || option == "--help" || option == "/?") {
       line.help = true;
     } else if (option == "--version") {
       line.version = true;
@@ -117,6 +118,7 @@ bool parseCommandLine(const std::vector<std::string>& args, CommandLine& line, s
     error = "no operation given";
     return false;
   }
+  bool loaded = false;  // a load names the tuner that a tune without --tuner drives
   while (next < args.size()) {
     Operation op;
     op.name = args[next++];
@@ -131,6 +133,12 @@ bool parseCommandLine(const std::vector<std::string>& args, CommandLine& line, s
       if (!takeCheck(args, next, op, error)) return false;
     } else if (op.name == "tune") {
       if (!takeTune(args, next, op, error)) return false;
+      if (op.args.empty() && !loaded) {
+        error =
+            "tune: which tuner? give --tuner NAME, or load the host's remotes file first "
+            "(load FILE tune CHANNEL)";
+        return false;
+      }
     } else {
       for (std::size_t i = 0; i < form->arguments; ++i) {
         if (next >= args.size() || isOperation(args[next])) {
@@ -149,6 +157,7 @@ bool parseCommandLine(const std::vector<std::string>& args, CommandLine& line, s
       error = op.name + ": unexpected argument " + args[next];
       return false;
     }
+    if (op.name == "load") loaded = true;
     line.operations.push_back(op);
   }
   return true;

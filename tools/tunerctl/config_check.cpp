@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <map>
 #include <utility>
 
@@ -43,52 +44,34 @@ bool inIntRange(const std::string& text) {
 
 std::string probeProblem(const std::string& port) {
   tuner::SerialServices& serial = tuner::platformSerial();
-  tuner::PortOpenError error = tuner::PortOpenError::kNone;
-  const tuner::PortHandle opened = serial.open(port, error);
-  if (opened == tuner::kInvalidPort) {
-    switch (error) {
-      case tuner::PortOpenError::kNotFound:
-        return "port " + port + " does not exist";
-      case tuner::PortOpenError::kAccessDenied:
-        return "permission denied on port " + port +
-               " (on Linux: add yourself to the dialout group and log in again)";
-      case tuner::PortOpenError::kBusy:
-        return "port " + port + " is busy: another program holds it";
-      default:
-        return "port " + port + " cannot be opened";
-    }
-  }
-  serial.close(opened);
-  // The probe with a trace of its own, which says how many bytes came back.
-  const std::string folder = makeTemporaryDirectory();
-  if (folder.empty()) return "no temporary folder for the probe";
-  const tuner::DiagnosticLog trace{folder + "/probe.log"};
-  if (std::FILE* made = std::fopen(trace.path.c_str(), "wb")) std::fclose(made);
-  const tuner::BlasterLink link{trace, serial};
+  const tuner::DiagnosticLog noTrace{std::string()};
+  const tuner::BlasterLink link{noTrace, serial};
   tuner::PortHandle hndl = tuner::kInvalidPort;
-  const bool found = tuner::detectComPortHandle(link, port.c_str(), hndl) == 1;
-  if (found) serial.close(hndl);
-  std::string problem;
-  if (!found) {
-    std::string log;
-    if (std::FILE* in = std::fopen(trace.path.c_str(), "rb")) {
-      for (int c = std::getc(in); c != EOF; c = std::getc(in)) log += static_cast<char>(c);
-      std::fclose(in);
-    }
-    const std::size_t size = log.find("ZentravoxVersion:size[");
-    if (size != std::string::npos) {
-      const std::size_t from = size + std::strlen("ZentravoxVersion:size[");
-      problem = "port opened but no blaster answered on " + port + " (" +
-                log.substr(from, log.find(']', from) - from) + " bytes came back)";
-    } else if (log.find("Failed to get") != std::string::npos) {
-      problem = "port " + port + " refused its settings (19200 8N1)";
-    } else {
-      problem = "port " + port + " cannot be opened";
-    }
+  tuner::PortProblem problem;
+  if (tuner::detectComPortHandle(link, port.c_str(), hndl, &problem) == 1) {
+    serial.close(hndl);
+    return std::string();
   }
-  std::remove(trace.path.c_str());
-  removeDirectory(folder);
-  return problem;
+  switch (problem.step) {
+    case tuner::PortProblem::kSettings:
+      return "port " + port + " refused its settings (19200 8N1)";
+    case tuner::PortProblem::kProbe:
+      return "port opened but no blaster answered on " + port + " (" +
+             std::to_string(problem.received) + " bytes came back)";
+    default:
+      break;
+  }
+  switch (problem.openError) {
+    case tuner::PortOpenError::kNotFound:
+      return "port " + port + " does not exist";
+    case tuner::PortOpenError::kAccessDenied:
+      return "permission denied on port " + port +
+             " (on Linux: add yourself to the dialout group and log in again)";
+    case tuner::PortOpenError::kBusy:
+      return "port " + port + " is busy: another program held it for 10 s";
+    default:
+      return "port " + port + " cannot be opened";
+  }
 }
 
 int findBlasters(const std::vector<std::string>& given, std::ostream& out, std::ostream& err) {
@@ -108,21 +91,50 @@ int findBlasters(const std::vector<std::string>& given, std::ostream& out, std::
       out << ports[i] << ": " << problems[i] << "\n";
     }
   }
-  if (found == 0) err << "tunerctl: find: no blaster answered on " << ports.size() << " ports\n";
+  if (found == 0) {
+    std::size_t denied = 0;
+    for (const std::string& problem : problems) {
+      if (problem.find("permission denied") != std::string::npos) ++denied;
+    }
+    err << "tunerctl: find: no blaster answered on " << ports.size() << " ports";
+    if (denied > 0) {
+      err << " (permission denied on " << denied
+          << " of them: on Linux add yourself to the dialout group and log in again)";
+    }
+    err << "\n";
+  }
   return found > 0 ? 0 : 1;
 }
 
-int checkTunerConfig(const std::string& path, bool probe, std::ostream& out) {
+int checkTunerConfig(const std::string& path, bool probe, std::ostream& out, std::ostream& err) {
+  std::error_code ignored;
+  if (std::filesystem::is_directory(path, ignored)) {
+    err << "tunerctl: check: " << path << " is a folder, not a file: name the tuner file\n";
+    return 1;
+  }
   std::FILE* file = std::fopen(path.c_str(), "rb");
   if (file == nullptr) {
-    out << path << ": cannot be opened\n";
+    err << "tunerctl: check: " << path
+        << (std::filesystem::exists(path, ignored)
+                ? " cannot be read: give your user permission to read it\n"
+                : " does not exist: create it, one line per tuner, NAME=PORT&UEITYPE,UEICODE. "
+                  "(an editor may have saved it as tuner.txt.txt)\n");
     return 1;
   }
   std::map<std::string, int> firstLineOfName;
   bool allUsable = true;
+  int tuners = 0;
   std::string line;
   for (int number = 1; tuner::readWholeLine(file, line); ++number) {
     if (!line.empty() && line.back() == '\r') line.pop_back();
+    if (number == 1 &&
+        (line.compare(0, 2, "\xFF\xFE") == 0 || line.compare(0, 2, "\xFE\xFF") == 0 ||
+         line.find('\0') != std::string::npos)) {
+      err << "tunerctl: check: " << path
+          << " is saved as UTF-16 (Unicode): save it again as ANSI or UTF-8\n";
+      std::fclose(file);
+      return 1;
+    }
     out << "line " << number << ": ";
     if (number == 1 && line.compare(0, tuner::kByteOrderMark.size(), tuner::kByteOrderMark) == 0) {
       tuner::skipByteOrderMark(line);
@@ -143,6 +155,7 @@ int checkTunerConfig(const std::string& path, bool probe, std::ostream& out) {
       allUsable = false;
       continue;
     }
+    ++tuners;
     out << "tuner \"" << parsed.name << "\" port " << parsed.port << " ueitype " << parsed.ueitype
         << " ueicode " << parsed.ueicode;
     const auto earlier = firstLineOfName.find(parsed.name);
@@ -179,5 +192,10 @@ int checkTunerConfig(const std::string& path, bool probe, std::ostream& out) {
         << "\n";
   }
   std::fclose(file);
+  if (tuners == 0) {
+    err << "tunerctl: check: " << path
+        << " has no tuner lines: add one, NAME=PORT&UEITYPE,UEICODE.\n";
+    return 1;
+  }
   return allUsable ? 0 : 1;
 }

@@ -7,7 +7,8 @@
 
 // Prints one diagnosis per line; with probe, also opens each usable line's port and probes for a
 // blaster. Returns 0 when every line is usable, 1 otherwise (or when the file cannot be read).
-int checkTunerConfig(const std::string& path, bool probe, std::ostream& out);
+// Problems with the file as a whole go to err.
+int checkTunerConfig(const std::string& path, bool probe, std::ostream& out, std::ostream& err);
 
 // Why no blaster can be used on the port (it does not exist, permission denied, busy, no
 // answer), or empty when one answered to the plug-in's own probe.

@@ -9,6 +9,8 @@
 
 // A new, empty directory of the system's temporary files; empty on failure.
 std::string makeTemporaryDirectory();
+// Where makeTemporaryDirectory makes it.
+std::string temporaryFilesDirectory();
 void removeDirectory(const std::string& path);
 std::string currentDirectory();
 bool changeDirectory(const std::string& path);
@@ -21,19 +23,6 @@ std::vector<std::string> serialPortNames();
 
 // Runs work(0) ... work(count - 1) at the same time and returns once all are done.
 void runConcurrently(std::size_t count, const std::function<void(std::size_t)>& work);
-
-// Holds, while it lives, the turn of this tunerctl among all others on the machine to make a
-// control call and read its trace, so that one call's lines never mix with another's.
-class TraceTurn {
- public:
-  TraceTurn();
-  TraceTurn(const TraceTurn&) = delete;
-  TraceTurn& operator=(const TraceTurn&) = delete;
-  ~TraceTurn();
-
- private:
-  std::intptr_t held_;
-};
 
 // The version the plug-in's version resource carries, or this build's where it has none.
 std::string pluginVersion(const std::string& pluginPath);

@@ -11,10 +11,13 @@
 
 #include "host_files.h"
 
-std::string makeTemporaryDirectory() {
+std::string temporaryFilesDirectory() {
   const char* base = getenv("TMPDIR");
-  std::string pattern =
-      std::string(base != nullptr && *base != '\0' ? base : "/tmp") + "/tunerctl-XXXXXX";
+  return base != nullptr && *base != '\0' ? base : "/tmp";
+}
+
+std::string makeTemporaryDirectory() {
+  std::string pattern = temporaryFilesDirectory() + "/tunerctl-XXXXXX";
   return mkdtemp(pattern.data()) != nullptr ? pattern : std::string();
 }
 
@@ -75,16 +78,6 @@ void runConcurrently(std::size_t count, const std::function<void(std::size_t)>& 
   for (std::size_t i = 0; i < count; ++i) {
     if (started[i]) pthread_join(threads[i], nullptr);
   }
-}
-
-TraceTurn::TraceTurn() {
-  const int fd = ::open("/tmp/tunerctl-trace.lock", O_RDONLY | O_CREAT | O_CLOEXEC, 0666);
-  if (fd >= 0) flock(fd, LOCK_EX);
-  held_ = fd;
-}
-
-TraceTurn::~TraceTurn() {
-  if (held_ >= 0) ::close(static_cast<int>(held_));
 }
 
 // The shared object has no version resource: the version it was built with.

@@ -5,13 +5,17 @@
 
 #include "host_files.h"
 
-std::string makeTemporaryDirectory() {
+std::string temporaryFilesDirectory() {
   char base[MAX_PATH];
   const DWORD length = GetTempPathA(sizeof base, base);
-  if (length == 0 || length >= sizeof base) return std::string();
+  return length == 0 || length >= sizeof base ? std::string("(no TEMP folder)") : base;
+}
+
+std::string makeTemporaryDirectory() {
+  const std::string base = temporaryFilesDirectory();
   for (unsigned attempt = 0; attempt < 100; ++attempt) {
-    const std::string path = std::string(base) + "tunerctl-" +
-                             std::to_string(GetCurrentProcessId()) + "-" + std::to_string(attempt);
+    const std::string path =
+        base + "tunerctl-" + std::to_string(GetCurrentProcessId()) + "-" + std::to_string(attempt);
     if (CreateDirectoryA(path.c_str(), nullptr)) return path;
     if (GetLastError() != ERROR_ALREADY_EXISTS) break;
   }
@@ -67,19 +71,6 @@ void runConcurrently(std::size_t count, const std::function<void(std::size_t)>& 
     WaitForSingleObject(thread, INFINITE);
     CloseHandle(thread);
   }
-}
-
-TraceTurn::TraceTurn() {
-  HANDLE turn = CreateMutexA(nullptr, FALSE, "TunerDLL.tunerctl.trace");
-  if (turn != nullptr) WaitForSingleObject(turn, INFINITE);
-  held_ = reinterpret_cast<std::intptr_t>(turn);
-}
-
-TraceTurn::~TraceTurn() {
-  HANDLE turn = reinterpret_cast<HANDLE>(held_);
-  if (turn == nullptr) return;
-  ReleaseMutex(turn);
-  CloseHandle(turn);
 }
 
 // The fixed file version of the DLL's version resource, read without loading its code.

@@ -9,7 +9,6 @@
 #include <string>
 #include <vector>
 
-#include "call_outcome.h"
 #include "command_line.h"
 #include "config_check.h"
 #include "host_files.h"
@@ -21,7 +20,7 @@ namespace {
 
 const char kUsage[] =
     "usage: tunerctl [--dll PATH] [-q] [--timing] OPERATION [OPERATION ...]\n"
-    "       tunerctl --help | --version\n"
+    "       tunerctl --help | /? | --version\n"
     "Loads the tuner plug-in (default: the one beside tunerctl) and runs the operations in order;\n"
     "the whole command line is checked before any of them runs.\n"
     "  caps                  print every capability answer\n"
@@ -29,7 +28,8 @@ const char kUsage[] =
     "  play REMOTE COMMAND   send one key: PlayCommand on a remote named REMOTE\n"
     "  tune [--tuner NAME] CHANNEL\n"
     "                        send a channel (1 to 2147483647): MacroTune(CHANNEL), for the\n"
-    "                        tuner the last load named, or for the tuner line NAME\n"
+    "                        tuner the last load named (a load must come first), or for the\n"
+    "                        tuner line NAME\n"
     "  load PATH             LoadRemotes(PATH) and print the list it returns\n"
     "  save PATH             SaveRemotes of the list last loaded or built\n"
     "  build                 build a sample list with this program's malloc and the exports\n"
@@ -127,26 +127,17 @@ class Session {
  private:
   std::ostream& out() { return quiet_ ? silent_ : std::cout; }
 
-  // Runs a control call and reports what its trace says it did.
+  // Runs a control call and reports what the plug-in says it did.
   template <typename Call>
-  int controlCall(const char* exportName, Call call) {
-    CallOutcome outcome;
-    {
-      const TraceTurn turn;
-      const CallTrace trace(tuner::pluginLog().path);
-      call();
-      outcome = trace.tracing()
-                    ? outcomeOf(exportName, trace.added(), tuner::tunerConfigPath())
-                    : CallOutcome{false, std::string("no trace of the call: the folder ") +
-                                             tuner::captureDirectory() +
-                                             " is missing or cannot be written; create it and " +
-                                             tuner::tunerConfigPath() + " in it"};
-    }
-    if (outcome.ok) {
-      out() << outcome.message << "\n";
+  int controlCall(Call call) {
+    call();
+    const int result = api_.lastControlResult();
+    const char* message = api_.lastControlMessage();
+    if (result == TUNER_DONE) {
+      out() << message << "\n";
       return 0;
     }
-    std::cerr << "tunerctl: " << outcome.message << "\n";
+    std::cerr << "tunerctl: " << message << "\n";
     return 1;
   }
 
@@ -156,7 +147,10 @@ class Session {
     const std::string folder = makeTemporaryDirectory();
     const std::string back = currentDirectory();
     if (folder.empty() || back.empty() || !changeDirectory(folder)) {
-      std::cerr << "tunerctl: cannot make a temporary folder for the tuner name\n";
+      std::cerr << "tunerctl: cannot make a temporary folder for the tuner name in "
+                << temporaryFilesDirectory()
+                << ": make sure it exists and can be written, or set TMPDIR (on Windows TEMP)"
+                   " to one that can\n";
       if (!folder.empty()) removeDirectory(folder);
       return 1;
     }
@@ -166,7 +160,7 @@ class Session {
     std::remove(file.c_str());
     changeDirectory(back);
     removeDirectory(folder);
-    return controlCall("MacroTune", [&] { api_.macroTune(channel); });
+    return controlCall([&] { api_.macroTune(channel); });
   }
 
   int runOne(const Operation& op) {
@@ -179,11 +173,11 @@ class Session {
       std::vector<char> name(op.args[0].begin(), op.args[0].end());
       name.push_back('\0');
       Remote remote{name.data(), 0, 0, nullptr, nullptr};
-      return controlCall("PlayCommand", [&] { api_.playCommand(&remote, op.args[1].c_str()); });
+      return controlCall([&] { api_.playCommand(&remote, op.args[1].c_str()); });
     }
     if (op.name == "tune") {
       if (!op.args.empty()) return tuneTuner(op.args[0], op.number);
-      return controlCall("MacroTune", [&] { api_.macroTune(op.number); });
+      return controlCall([&] { api_.macroTune(op.number); });
     }
     if (op.name == "load") {
       Remote* first = api_.loadRemotes(op.args[0].c_str());
@@ -254,7 +248,7 @@ class Session {
       }
     }
     out() << "check " << path << ":\n";
-    return checkTunerConfig(path, probe, out());
+    return checkTunerConfig(path, probe, out(), std::cerr);
   }
 
   void freeAll(bool report) {

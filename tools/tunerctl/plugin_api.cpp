@@ -35,7 +35,9 @@ bool loadPlugin(const std::string& path, PluginApi& api, std::string& error) {
          lookUp(library, "LoadRemotes", api.loadRemotes, error) &&
          lookUp(library, "SaveRemotes", api.saveRemotes, error) &&
          lookUp(library, "PlayCommand", api.playCommand, error) &&
-         lookUp(library, "MacroTune", api.macroTune, error);
+         lookUp(library, "MacroTune", api.macroTune, error) &&
+         lookUp(library, "LastControlResult", api.lastControlResult, error) &&
+         lookUp(library, "LastControlMessage", api.lastControlMessage, error);
 }
 
 int libraryWidth(const std::string& path) {

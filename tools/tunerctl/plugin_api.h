@@ -25,6 +25,8 @@ struct PluginApi {
   decltype(&SaveRemotes) saveRemotes = nullptr;
   decltype(&PlayCommand) playCommand = nullptr;
   decltype(&MacroTune) macroTune = nullptr;
+  decltype(&LastControlResult) lastControlResult = nullptr;
+  decltype(&LastControlMessage) lastControlMessage = nullptr;
 };
 
 // Platform part: the plug-in file beside this program, and loading a library and its symbols.
@@ -32,7 +34,7 @@ std::string defaultPluginPath();
 void* openPluginLibrary(const std::string& path, std::string& error);
 void* pluginSymbol(void* library, const char* name);
 
-// Loads the library at path and looks up all nineteen exports; false with error set otherwise.
+// Loads the library at path and looks up all its exports; false with error set otherwise.
 bool loadPlugin(const std::string& path, PluginApi& api, std::string& error);
 
 // 32 or 64 for a PE or ELF library of that width, 0 if the file says neither.

@@ -1,0 +1,109 @@
+#include "tuner/control_result.h"
+
+#include <cstdio>
+#include <cstring>
+
+namespace tuner {
+namespace {
+
+struct ResultText {
+  int code;
+  const char* text;
+};
+
+constexpr ResultText kResultTexts[] = {
+    {TUNER_DONE, "{what} {number} sent to tuner \"{tuner}\" on {port}"},
+    {TUNER_NO_CALL_YET, "no channel change or key has been sent from this thread yet"},
+    {TUNER_FILE_MISSING, "{config} is missing or cannot be read: create it (not tuner.txt.txt)"},
+    {TUNER_NO_TUNER_LINE,
+     "no line of {config} has the tuner name \"{tuner}\": add a line with exactly that name, "
+     "{tuner}=PORT&UEITYPE,UEICODE."},
+    {TUNER_LINE_UNUSABLE,
+     "the line for tuner \"{tuner}\" in {config} {part}: write it as "
+     "{tuner}=PORT&UEITYPE,UEICODE."},
+    {TUNER_PORT_NOT_FOUND,
+     "port {port} for tuner \"{tuner}\" does not exist: check the port name in {config} and that "
+     "the adapter is plugged in"},
+    {TUNER_PERMISSION_DENIED,
+     "permission denied on port {port}: on Linux add the user to the dialout group and log in "
+     "again"},
+    {TUNER_PORT_BUSY, "port {port} stayed held by another program for 10 s: close it"},
+    {TUNER_PORT_NOT_OPENED,
+     "port {port} for tuner \"{tuner}\" cannot be opened: check the port name in {config}"},
+    {TUNER_PORT_SETTINGS_REFUSED,
+     "port {port} opened but refused its settings (19200 baud, 8 data bits, no parity, 1 stop "
+     "bit): try another port or adapter driver"},
+    {TUNER_NO_BLASTER,
+     "no blaster answered on {port} ({number} bytes came back): check the blaster's cable and "
+     "power, and that {config} names its port"},
+    {TUNER_KEY_NOT_ACKNOWLEDGED,
+     "the blaster on {port} did not acknowledge key {number}, so the rest was not sent: check "
+     "its cable and power, then try again"},
+    {TUNER_NOTHING_TO_SEND,
+     "command \"{command}\" presses no key (its name neither begins with a digit nor is a "
+     "number), so nothing was sent"},
+    {TUNER_INVALID_CHANNEL, "channel {number} cannot be sent: channels are 1 or more"},
+    {TUNER_INVALID_ARGUMENT, "the host passed no remote, no remote name or no command name"},
+    {TUNER_OUT_OF_MEMORY, "memory ran out during the call: close other programs"},
+};
+
+// Appends text to out[0..capacity), keeping the terminating zero.
+void append(char* out, std::size_t capacity, std::size_t& used, const char* text,
+            std::size_t length) {
+  for (std::size_t i = 0; i < length && used + 1 < capacity; ++i) out[used++] = text[i];
+  out[used] = '\0';
+}
+
+const char* detail(const ControlResult& result, const char* name, std::size_t length,
+                   char* number) {
+  const auto is = [&](const char* field) {
+    return std::strlen(field) == length && std::strncmp(name, field, length) == 0;
+  };
+  if (is("what")) return result.what;
+  if (is("part")) return result.part;
+  if (is("tuner")) return result.tuner;
+  if (is("port")) return result.port;
+  if (is("command")) return result.command;
+  if (is("config")) return result.config;
+  if (is("number")) {
+    std::snprintf(number, 16, "%d", result.number);
+    return number;
+  }
+  return nullptr;
+}
+
+}  // namespace
+
+const char* resultTemplate(int code) {
+  for (const ResultText& entry : kResultTexts) {
+    if (entry.code == code) return entry.text;
+  }
+  return nullptr;
+}
+
+void describeResult(const ControlResult& result, char* text, std::size_t capacity) {
+  if (capacity == 0) return;
+  std::size_t used = 0;
+  text[0] = '\0';
+  const char* format = resultTemplate(result.code);
+  if (format == nullptr) {
+    std::snprintf(text, capacity, "unknown result %d", result.code);
+    return;
+  }
+  char number[16];
+  for (const char* c = format; *c != '\0';) {
+    const char* close = *c == '{' ? std::strchr(c, '}') : nullptr;
+    const char* value = close != nullptr
+                            ? detail(result, c + 1, static_cast<std::size_t>(close - c - 1), number)
+                            : nullptr;
+    if (value != nullptr) {
+      append(text, capacity, used, value, std::strlen(value));
+      c = close + 1;
+    } else {
+      append(text, capacity, used, c, 1);
+      ++c;
+    }
+  }
+}
+
+}  // namespace tuner

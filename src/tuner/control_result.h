@@ -1,0 +1,39 @@
+// What a control call did, for the host that asks: a result number of the public header and the
+// details its sentence names. Fixed-size, so that it can be kept when the heap is exhausted.
+#pragma once
+
+#include <cstddef>
+
+#include "tuner/tuner_config.h"
+#include "tunerdll.h"
+
+namespace tuner {
+
+struct ControlResult {
+  int code = TUNER_NO_CALL_YET;
+  const char* what = "key";  // "channel" or "key": what number names
+  int number = 0;            // the channel, the key, or the bytes of the version reply
+  const char* part = "";     // what an unusable tuner line lacks
+  char tuner[64] = {};
+  char port[kMaxPortNameLength + 1] = {};
+  char command[64] = {};
+  char config[260] = {};
+};
+
+// The sentence of each result, with {what} {number} {part} {tuner} {port} {command} {config} in
+// place of its details; null for a number that is no result. The user guide's table of result
+// numbers shows these texts.
+const char* resultTemplate(int code);
+
+// Writes the result's sentence into text (capacity bytes, zero-terminated, cut if need be).
+void describeResult(const ControlResult& result, char* text, std::size_t capacity);
+
+// Copies text into a fixed field, cut to fit.
+template <std::size_t N>
+void setField(char (&field)[N], const char* text) {
+  std::size_t i = 0;
+  for (; text != nullptr && text[i] != '\0' && i + 1 < N; ++i) field[i] = text[i];
+  field[i] = '\0';
+}
+
+}  // namespace tuner
