@@ -24,7 +24,7 @@ using Clock = std::chrono::steady_clock;
 
 const char kUsage[] =
     "usage: blaster-sim [--link PATH] [--trace FILE] [--silent] [--version-bytes N] [--no-ack]\n"
-    "                   [--ack-delay MS] [--stop-after N] [--hang-up-on-key]\n"
+    "                   [--ack-delay MS] [--stop-after N] [--hang-up-on-key] [--box TYPE,CODE]\n"
     "  --link PATH        also make PATH a symbolic link to the terminal\n"
     "  --trace FILE       write one line per frame received and reply sent, each with its\n"
     "                     time in ms on the monotonic clock\n"
@@ -33,7 +33,9 @@ const char kUsage[] =
     "  --no-ack           acknowledge no key\n"
     "  --ack-delay MS     acknowledge each key MS milliseconds late\n"
     "  --stop-after N     answer nothing more after acknowledging N keys\n"
-    "  --hang-up-on-key   hang up (as an unplugged adapter) when the first key arrives\n";
+    "  --hang-up-on-key   hang up (as an unplugged adapter) when the first key arrives\n"
+    "  --box TYPE,CODE    a set-top box that reacts to code set TYPE,CODE: each acknowledged\n"
+    "                     key of that code set adds a line \"box reacted\" to the trace\n";
 
 volatile std::sig_atomic_t stopRequested = 0;
 void requestStop(int) { stopRequested = 1; }
@@ -47,6 +49,8 @@ struct Options {
   int ackDelayMs = 0;
   long stopAfter = -1;
   bool hangUpOnKey = false;
+  int boxUeitype = -1;  // the code set a simulated set-top box answers to; -1: no box
+  int boxUeicode = -1;
 };
 
 bool parseOptions(int argc, char** argv, Options& options) {
@@ -69,6 +73,10 @@ bool parseOptions(int argc, char** argv, Options& options) {
       options.hangUpOnKey = true;
     } else if (arg == "--stop-after" && hasValue) {
       options.stopAfter = std::atol(argv[++i]);
+    } else if (arg == "--box" && hasValue) {
+      if (std::sscanf(argv[++i], "%d,%d", &options.boxUeitype, &options.boxUeicode) != 2) {
+        return false;
+      }
     } else {
       return false;
     }
@@ -127,7 +135,7 @@ class Blaster {
   void sendDue() {
     if (ackDue_ && now() >= ackAt_) {
       ackDue_ = false;
-      reply({0x06}, "ack");
+      acknowledge();
     }
   }
 
@@ -200,6 +208,9 @@ class Blaster {
                     decoded->codeSetHigh, decoded->codeSetLow, ueitype, ueicode, decoded->key);
       traceLine(packetAt_, "packet", packet_, detail);
       if (options_.hangUpOnKey) hungUp_ = true;
+      keyUeitype_ = ueitype;
+      keyUeicode_ = ueicode;
+      key_ = decoded->key;
       pending_ = Pending::kAck;
       awaitingTrailer_ = true;
     }
@@ -227,8 +238,19 @@ class Blaster {
         ackDue_ = true;
         ackAt_ = now() + options_.ackDelayMs;
       } else {
-        reply({0x06}, "ack");
+        acknowledge();
       }
+    }
+  }
+
+  // The key's acknowledgement; a box of the key's code set reacts to it.
+  void acknowledge() {
+    reply({0x06}, "ack");
+    if (keyUeitype_ == options_.boxUeitype && keyUeicode_ == options_.boxUeicode) {
+      char detail[64];
+      std::snprintf(detail, sizeof detail, "reacted ueitype=%d ueicode=%d key=%d", keyUeitype_,
+                    keyUeicode_, key_);
+      traceLine(now(), "box", {}, detail);
     }
   }
 
@@ -258,6 +280,9 @@ class Blaster {
   bool hungUp_ = false;
   bool ackDue_ = false;
   double ackAt_ = 0;
+  int keyUeitype_ = -1;
+  int keyUeicode_ = -1;
+  int key_ = 0;
 };
 
 }  // namespace

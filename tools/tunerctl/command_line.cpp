@@ -10,9 +10,9 @@ struct OperationForm {
   std::size_t arguments;
 };
 
-const OperationForm kForms[] = {{"caps", 0}, {"open", 1},  {"play", 2},  {"tune", 1},
-                                {"load", 1}, {"save", 1},  {"build", 0}, {"compare", 0},
-                                {"free", 0}, {"check", 0}, {"find", 0}};
+const OperationForm kForms[] = {
+    {"caps", 0},    {"open", 1}, {"play", 2},  {"tune", 1}, {"load", 1}, {"save", 1},  {"build", 0},
+    {"compare", 0}, {"free", 0}, {"check", 0}, {"find", 0}, {"try", 2},  {"search", 1}};
 
 const OperationForm* formOf(const std::string& name) {
   for (const OperationForm& form : kForms) {
@@ -61,6 +61,88 @@ bool takeTune(const std::vector<std::string>& args, std::size_t& next, Operation
   const std::string& channel = args[next++];
   if (!parseWholeNumber(channel, 1, INT_MAX, op.number)) {
     error = "tune: channel \"" + channel + "\" is not a whole number from 1 to 2147483647";
+    return false;
+  }
+  return true;
+}
+
+bool parseCodeSet(const std::string& text, Operation& op) {
+  const std::size_t comma = text.find(',');
+  return comma != std::string::npos && parseWholeNumber(text.substr(0, comma), 0, 15, op.ueitype) &&
+         parseWholeNumber(text.substr(comma + 1), 0, 4095, op.from);
+}
+
+// try PORT TYPE,CODE [KEY]
+bool takeTry(const std::vector<std::string>& args, std::size_t& next, Operation& op,
+             std::string& error) {
+  if (next + 1 >= args.size() || isOperation(args[next]) || isOperation(args[next + 1])) {
+    error = "try: a port and a code set TYPE,CODE needed";
+    return false;
+  }
+  op.args.push_back(args[next++]);
+  if (!parseCodeSet(args[next], op)) {
+    error = "try: code set \"" + args[next] + "\" is not TYPE,CODE (TYPE 0 to 15, CODE 0 to 4095)";
+    return false;
+  }
+  ++next;
+  if (next < args.size() && !isOperation(args[next])) {
+    if (!parseWholeNumber(args[next], 1, 255, op.key)) {
+      error = "try: key \"" + args[next] + "\" is not a key number from 1 to 255";
+      return false;
+    }
+    ++next;
+  }
+  return true;
+}
+
+// search PORT --type TYPE [--from CODE] [--to CODE] [--key KEY] [--verbose]
+bool takeSearch(const std::vector<std::string>& args, std::size_t& next, Operation& op,
+                std::string& error) {
+  if (next >= args.size() || isOperation(args[next]) || args[next].rfind("--", 0) == 0) {
+    error = "search: a port needed";
+    return false;
+  }
+  op.args.push_back(args[next++]);
+  bool typed = false;
+  struct NumberOption {
+    const char* name;
+    int* value;
+    long long low;
+    long long high;
+  };
+  const NumberOption options[] = {{"--type", &op.ueitype, 0, 15},
+                                  {"--from", &op.from, 0, 4095},
+                                  {"--to", &op.to, 0, 4095},
+                                  {"--key", &op.key, 1, 255}};
+  while (next < args.size() && !isOperation(args[next])) {
+    const std::string word = args[next++];
+    if (word == "--verbose") {
+      op.verbose = true;
+      continue;
+    }
+    const NumberOption* option = nullptr;
+    for (const NumberOption& candidate : options) {
+      if (word == candidate.name) option = &candidate;
+    }
+    if (option == nullptr) {
+      error = "search: unknown option " + word;
+      return false;
+    }
+    if (next >= args.size() ||
+        !parseWholeNumber(args[next], option->low, option->high, *option->value)) {
+      error = "search: " + word + " needs a whole number from " + std::to_string(option->low) +
+              " to " + std::to_string(option->high);
+      return false;
+    }
+    ++next;
+    typed = typed || option->value == &op.ueitype;
+  }
+  if (!typed) {
+    error = "search: --type TYPE needed (the blaster's code-set type, 0 to 15)";
+    return false;
+  }
+  if (op.from > op.to) {
+    error = "search: --from " + std::to_string(op.from) + " is above --to " + std::to_string(op.to);
     return false;
   }
   return true;
@@ -131,6 +213,10 @@ bool parseCommandLine(const std::vector<std::string>& args, CommandLine& line, s
       while (next < args.size() && !isOperation(args[next])) op.args.push_back(args[next++]);
     } else if (op.name == "check") {
       if (!takeCheck(args, next, op, error)) return false;
+    } else if (op.name == "try") {
+      if (!takeTry(args, next, op, error)) return false;
+    } else if (op.name == "search") {
+      if (!takeSearch(args, next, op, error)) return false;
     } else if (op.name == "tune") {
       if (!takeTune(args, next, op, error)) return false;
       if (op.args.empty() && !loaded) {

@@ -8,6 +8,12 @@ struct Operation {
   std::string name;
   std::vector<std::string> args;
   int number = 0;  // the channel of tune, the port of open
+  // try and search: the code set (or the first and last code searched) and the key pressed.
+  int ueitype = 0;
+  int from = 0;
+  int to = 4095;
+  int key = 1;
+  bool verbose = false;
 };
 
 struct CommandLine {

@@ -52,6 +52,10 @@ std::string probeProblem(const std::string& port) {
     serial.close(hndl);
     return std::string();
   }
+  return portProblemText(port, problem);
+}
+
+std::string portProblemText(const std::string& port, const tuner::PortProblem& problem) {
   switch (problem.step) {
     case tuner::PortProblem::kSettings:
       return "port " + port + " refused its settings (19200 8N1)";

@@ -24,5 +24,14 @@ std::vector<std::string> serialPortNames();
 // Runs work(0) ... work(count - 1) at the same time and returns once all are done.
 void runConcurrently(std::size_t count, const std::function<void(std::size_t)>& work);
 
+// Standard input as `search` reads it between keys, without waiting.
+constexpr int kNoInput = -1;
+constexpr int kEndOfInput = -2;
+bool inputIsTerminal();
+// On a terminal: keys arrive one at a time, unechoed (on), or as lines again (off).
+void setSingleKeys(bool on);
+// The next character typed or piped in ('\n' for Enter), kNoInput, or kEndOfInput.
+int pollInput();
+
 // The version the plug-in's version resource carries, or this build's where it has none.
 std::string pluginVersion(const std::string& pluginPath);

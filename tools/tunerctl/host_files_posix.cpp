@@ -1,9 +1,13 @@
 #include <dirent.h>
 #include <fcntl.h>
+#include <poll.h>
 #include <pthread.h>
 #include <stdlib.h>
 #include <sys/file.h>
+#include <termios.h>
 #include <unistd.h>
+
+#include <cerrno>
 
 #include <algorithm>
 #include <climits>
@@ -78,6 +82,35 @@ void runConcurrently(std::size_t count, const std::function<void(std::size_t)>& 
   for (std::size_t i = 0; i < count; ++i) {
     if (started[i]) pthread_join(threads[i], nullptr);
   }
+}
+
+bool inputIsTerminal() { return isatty(STDIN_FILENO) == 1; }
+
+void setSingleKeys(bool on) {
+  static termios lines{};
+  static bool saved = false;
+  if (!inputIsTerminal()) return;
+  if (on) {
+    if (tcgetattr(STDIN_FILENO, &lines) != 0) return;
+    saved = true;
+    termios keys = lines;
+    keys.c_lflag &= ~static_cast<tcflag_t>(ICANON | ECHO);
+    keys.c_cc[VMIN] = 0;
+    keys.c_cc[VTIME] = 0;
+    tcsetattr(STDIN_FILENO, TCSANOW, &keys);
+  } else if (saved) {
+    tcsetattr(STDIN_FILENO, TCSANOW, &lines);
+  }
+}
+
+int pollInput() {
+  pollfd input{STDIN_FILENO, POLLIN, 0};
+  if (poll(&input, 1, 0) <= 0) return kNoInput;
+  unsigned char c = 0;
+  const ssize_t n = read(STDIN_FILENO, &c, 1);
+  if (n == 1) return c == '\r' ? '\n' : c;
+  if (n < 0 && (errno == EAGAIN || errno == EINTR)) return kNoInput;
+  return inputIsTerminal() ? kNoInput : kEndOfInput;
 }
 
 // The shared object has no version resource: the version it was built with.

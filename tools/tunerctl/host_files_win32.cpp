@@ -73,6 +73,98 @@ void runConcurrently(std::size_t count, const std::function<void(std::size_t)>& 
   }
 }
 
+namespace {
+
+// Bytes read from standard input by a thread that waits for them.
+class PipedInput {
+ public:
+  explicit PipedInput(HANDLE input) : input_(input) {
+    InitializeCriticalSection(&lock_);
+    HANDLE thread = CreateThread(nullptr, 0, readAll, this, 0, nullptr);
+    if (thread == nullptr) {
+      ended_ = true;
+    } else {
+      CloseHandle(thread);
+    }
+  }
+
+  int next() {
+    EnterCriticalSection(&lock_);
+    int c = kNoInput;
+    if (!bytes_.empty()) {
+      c = static_cast<unsigned char>(bytes_.front());
+      bytes_.erase(0, 1);
+    } else if (ended_) {
+      c = kEndOfInput;
+    }
+    LeaveCriticalSection(&lock_);
+    return c == '\r' ? kNoInput : c;
+  }
+
+ private:
+  static DWORD WINAPI readAll(void* self) {
+    auto* piped = static_cast<PipedInput*>(self);
+    char c = 0;
+    DWORD read = 0;
+    bool more = true;
+    while (more) {
+      more = ReadFile(piped->input_, &c, 1, &read, nullptr) && read == 1;
+      EnterCriticalSection(&piped->lock_);
+      if (more) {
+        piped->bytes_ += c;
+      } else {
+        piped->ended_ = true;
+      }
+      LeaveCriticalSection(&piped->lock_);
+    }
+    return 0;
+  }
+
+  HANDLE input_;
+  CRITICAL_SECTION lock_;
+  std::string bytes_;
+  bool ended_ = false;
+};
+
+}  // namespace
+
+bool inputIsTerminal() { return GetFileType(GetStdHandle(STD_INPUT_HANDLE)) == FILE_TYPE_CHAR; }
+
+void setSingleKeys(bool on) {
+  static DWORD lines = 0;
+  static bool saved = false;
+  HANDLE input = GetStdHandle(STD_INPUT_HANDLE);
+  if (!inputIsTerminal()) return;
+  if (on) {
+    if (!GetConsoleMode(input, &lines)) return;
+    saved = true;
+    SetConsoleMode(input, lines & ~static_cast<DWORD>(ENABLE_LINE_INPUT | ENABLE_ECHO_INPUT));
+  } else if (saved) {
+    SetConsoleMode(input, lines);
+  }
+}
+
+int pollInput() {
+  HANDLE input = GetStdHandle(STD_INPUT_HANDLE);
+  const DWORD type = GetFileType(input);
+  if (type == FILE_TYPE_CHAR) {
+    INPUT_RECORD record;
+    DWORD count = 0;
+    while (PeekConsoleInputA(input, &record, 1, &count) && count == 1) {
+      ReadConsoleInputA(input, &record, 1, &count);
+      if (record.EventType == KEY_EVENT && record.Event.KeyEvent.bKeyDown &&
+          record.Event.KeyEvent.uChar.AsciiChar != 0) {
+        const char c = record.Event.KeyEvent.uChar.AsciiChar;
+        return c == '\r' ? '\n' : static_cast<unsigned char>(c);
+      }
+    }
+    return kNoInput;
+  }
+  // Pipes and files: a thread of its own waits on them, so that a look never blocks.
+  static PipedInput piped(input);
+  return piped.next();
+}
+
 // The fixed file version of the DLL's version resource, read without loading its code.
 std::string pluginVersion(const std::string& pluginPath) {
   HMODULE data = LoadLibraryExA(pluginPath.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);

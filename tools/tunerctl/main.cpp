@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "code_search.h"
 #include "command_line.h"
 #include "config_check.h"
 #include "host_files.h"
@@ -38,9 +39,19 @@ const char kUsage[] =
     "  check [--probe] [PATH]  check a tuner configuration file (default: the plug-in's own),\n"
     "                        with --probe also probe each port for a blaster\n"
     "  find [PORT ...]       probe every serial port (or those given) at once for a blaster\n"
+    "  try PORT TYPE,CODE [KEY]\n"
+    "                        press KEY (default 1) with code set TYPE,CODE (TYPE 0 to 15,\n"
+    "                        CODE 0 to 4095) and say whether the blaster acknowledged it\n"
+    "  search PORT --type TYPE [--from CODE] [--to CODE] [--key KEY] [--verbose]\n"
+    "                        find the box's code set: press KEY with each code from --from\n"
+    "                        (0) to --to (4095); press Enter when the box reacts, then answer\n"
+    "                        y or n as the last few codes are sent again; q or Ctrl-C stops\n"
+    "                        and prints the command that resumes. Without a terminal the\n"
+    "                        same answers are read as lines; --verbose prints each code\n"
     "Options: --dll PATH the plug-in to load; -q, --quiet print nothing on success;\n"
     "  --timing print the time each operation took.\n"
-    "Exit status: 0 done, 1 an operation failed, 2 usage error, 3 the plug-in cannot be loaded.\n";
+    "Exit status: 0 done (search: a code set was confirmed), 1 an operation failed (search: none\n"
+    "was), 2 usage error, 3 the plug-in cannot be loaded.\n";
 
 using Clock = std::chrono::steady_clock;
 
@@ -215,6 +226,11 @@ class Session {
       return 0;
     }
     if (op.name == "find") return findBlasters(op.args, out(), std::cerr);
+    if (op.name == "try" || op.name == "search") {
+      const CodeSearch search{op.args[0], op.ueitype, op.from, op.to, op.key, op.verbose};
+      return op.name == "try" ? tryCodeSet(search, out(), std::cerr)
+                              : searchCodeSets(search, std::cout, std::cerr);
+    }
     return check(op);
   }
 

@@ -1,0 +1,232 @@
+#include "code_search.h"
+
+#include <chrono>
+#include <csignal>
+#include <cstdio>
+#include <deque>
+#include <thread>
+
+#include "blaster/blaster_link.h"
+#include "blaster/port_setup.h"
+#include "config_check.h"
+#include "host_files.h"
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+// Codes re-sent when the user says the box reacted: people react a second or two late, and each
+// code takes about a second.
+constexpr std::size_t kRecentCodes = 4;
+// After the last code, how long an Enter still counts.
+constexpr auto kLastReactionWait = std::chrono::seconds(3);
+
+volatile std::sig_atomic_t interrupted = 0;
+void onInterrupt(int) { interrupted = 1; }
+
+// The port, opened, set up and probed; closed when the search ends, however it ends.
+class SearchPort {
+ public:
+  explicit SearchPort(const std::string& port) : link_{noTrace_, tuner::platformSerial()} {
+    tuner::detectComPortHandle(link_, port.c_str(), hndl_, &problem_);
+  }
+  ~SearchPort() {
+    if (hndl_ != tuner::kInvalidPort) link_.serial.close(hndl_);
+  }
+  SearchPort(const SearchPort&) = delete;
+  SearchPort& operator=(const SearchPort&) = delete;
+
+  bool open() const { return hndl_ != tuner::kInvalidPort; }
+  const tuner::PortProblem& problem() const { return problem_; }
+  bool press(int key, int ueitype, int ueicode) {
+    return tuner::Emit(link_, hndl_, key, ueitype, ueicode) == 1;
+  }
+
+ private:
+  const tuner::DiagnosticLog noTrace_{std::string()};
+  tuner::BlasterLink link_;
+  tuner::PortHandle hndl_ = tuner::kInvalidPort;
+  tuner::PortProblem problem_;
+};
+
+// Keys one at a time on a terminal while it lives; Ctrl-C noted rather than ending the process,
+// so that the port is closed and the resume command printed.
+class KeyboardTurn {
+ public:
+  KeyboardTurn() : previous_(std::signal(SIGINT, onInterrupt)) {
+    interrupted = 0;
+    setSingleKeys(true);
+  }
+  ~KeyboardTurn() {
+    setSingleKeys(false);
+    std::signal(SIGINT, previous_);
+  }
+  KeyboardTurn(const KeyboardTurn&) = delete;
+  KeyboardTurn& operator=(const KeyboardTurn&) = delete;
+
+ private:
+  void (*previous_)(int);
+};
+
+std::string resumeCommand(const CodeSearch& search, int from) {
+  return "tunerctl search " + search.port + " --type " + std::to_string(search.ueitype) +
+         " --from " + std::to_string(from) + " --to " + std::to_string(search.to) + " --key " +
+         std::to_string(search.key);
+}
+
+std::string codeSet(int ueitype, int ueicode) {
+  return std::to_string(ueitype) + "," + std::to_string(ueicode);
+}
+
+enum class Heard { kNothing, kReacted, kStop, kEnd };
+
+// What the user typed since the last look, without waiting.
+Heard listen() {
+  if (interrupted) return Heard::kStop;
+  for (int c = pollInput(); c != kNoInput; c = pollInput()) {
+    if (c == kEndOfInput) return Heard::kEnd;
+    if (c == 'q' || c == 'Q') return Heard::kStop;
+    if (c == '\n') return Heard::kReacted;
+  }
+  return Heard::kNothing;
+}
+
+// One answer line, waited for; false at the end of input or on Ctrl-C.
+bool readAnswer(std::string& line) {
+  line.clear();
+  while (!interrupted) {
+    const int c = pollInput();
+    if (c == kEndOfInput) return false;
+    if (c == '\n') return true;
+    if (c == kNoInput) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    } else {
+      line += static_cast<char>(c);
+    }
+  }
+  return false;
+}
+
+std::string timeLeft(double secondsPerCode, int codesLeft) {
+  const long seconds = static_cast<long>(secondsPerCode * codesLeft + 0.5);
+  char text[32];
+  std::snprintf(text, sizeof text, "%ld:%02ld:%02ld", seconds / 3600, seconds / 60 % 60,
+                seconds % 60);
+  return text;
+}
+
+}  // namespace
+
+int tryCodeSet(const CodeSearch& search, std::ostream& out, std::ostream& err) {
+  SearchPort port(search.port);
+  if (!port.open()) {
+    err << "tunerctl: try: " << portProblemText(search.port, port.problem()) << "\n";
+    return 1;
+  }
+  const std::string set = codeSet(search.ueitype, search.from);
+  if (!port.press(search.key, search.ueitype, search.from)) {
+    err << "tunerctl: try: the blaster on " << search.port << " did not acknowledge key "
+        << search.key << " with code set " << set
+        << ": check its cable and power, then try again\n";
+    return 1;
+  }
+  out << "key " << search.key << " with code set " << set << " acknowledged by the blaster on "
+      << search.port
+      << "; if the box reacted, a tuner.txt line to start from: Tuner1.=" << search.port << "&"
+      << set << ".\n";
+  return 0;
+}
+
+int searchCodeSets(const CodeSearch& search, std::ostream& out, std::ostream& err) {
+  SearchPort port(search.port);
+  if (!port.open()) {
+    err << "tunerctl: search: " << portProblemText(search.port, port.problem()) << "\n";
+    return 1;
+  }
+  const KeyboardTurn keyboard;
+  const bool terminal = inputIsTerminal();
+  const int total = search.to - search.from + 1;
+  std::deque<int> recent;
+  int lastSent = search.from;
+  const auto started = Clock::now();
+  const auto stopped = [&](const char* why) {
+    if (terminal) out << "\n";
+    err << "tunerctl: search: " << why << "; the last code set sent was "
+        << codeSet(search.ueitype, lastSent) << ". To go on from there:\n  "
+        << resumeCommand(search, lastSent) << "\n";
+    return 1;
+  };
+  const auto blasterLost = [&](int code) {
+    lastSent = code;
+    return stopped(("the blaster on " + search.port + " stopped acknowledging keys: check its " +
+                    "cable and power")
+                       .c_str());
+  };
+  // The box reacted to one of the recent codes: each is sent again until the user confirms one.
+  const auto narrow = [&]() {
+    if (terminal) out << "\n";
+    setSingleKeys(false);
+    out << "The box reacted to one of the last " << recent.size()
+        << " code sets: each is sent again; answer y if the box reacts.\n";
+    for (int code : recent) {
+      if (!port.press(search.key, search.ueitype, code)) return blasterLost(code);
+      // A script reads the question as a line of its own.
+      out << "code set " << codeSet(search.ueitype, code) << ": did the box react? [y/n] "
+          << (terminal ? "" : "\n") << std::flush;
+      std::string answer;
+      if (!readAnswer(answer)) return stopped(interrupted ? "stopped" : "end of input");
+      if (answer == "y" || answer == "Y" || answer == "yes") {
+        out << "code set " << codeSet(search.ueitype, code)
+            << " confirmed; a tuner.txt line to start from: Tuner1.=" << search.port << "&"
+            << codeSet(search.ueitype, code) << ".\n";
+        return 0;
+      }
+    }
+    out << "none of them: the search goes on.\n";
+    setSingleKeys(true);
+    recent.clear();
+    return -1;
+  };
+  if (terminal) out << "Press Enter as soon as the box reacts, q to stop.\n";
+  for (int code = search.from; code <= search.to; ++code) {
+    const Heard heard = listen();
+    if (heard == Heard::kStop) return stopped("stopped");
+    if (heard == Heard::kEnd) return stopped("end of input");
+    if (heard == Heard::kReacted && !recent.empty()) {
+      const int narrowed = narrow();
+      if (narrowed >= 0) return narrowed;
+    }
+    if (!port.press(search.key, search.ueitype, code)) return blasterLost(code);
+    lastSent = code;
+    recent.push_back(code);
+    if (recent.size() > kRecentCodes) recent.pop_front();
+    const int done = code - search.from + 1;
+    const double perCode =
+        std::chrono::duration<double>(Clock::now() - started).count() / static_cast<double>(done);
+    if (terminal) {
+      out << "\rcode set " << codeSet(search.ueitype, code) << "  " << done << "/" << total << " ("
+          << done * 100 / total << "%)  " << timeLeft(perCode, total - done)
+          << " left  [Enter: the box reacted, q: stop] " << std::flush;
+    } else if (search.verbose) {
+      out << "sent code set " << codeSet(search.ueitype, code) << " (" << done << "/" << total
+          << ")\n"
+          << std::flush;
+    }
+  }
+  // The box may react to the last code after it was sent.
+  for (const auto end = Clock::now() + kLastReactionWait; Clock::now() < end;) {
+    const Heard heard = listen();
+    if (heard == Heard::kStop) return stopped("stopped");
+    if (heard == Heard::kReacted) {
+      const int narrowed = narrow();
+      if (narrowed >= 0) return narrowed;
+      break;
+    }
+    if (heard == Heard::kEnd) break;
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  }
+  if (terminal) out << "\n";
+  err << "tunerctl: search: no code set from " << codeSet(search.ueitype, search.from) << " to "
+      << codeSet(search.ueitype, search.to) << " was confirmed\n";
+  return 1;
+}
