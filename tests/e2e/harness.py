@@ -74,6 +74,11 @@ class NativeHost:
     line_end = b"\n"
 
     def __init__(self):
+        # Emptied before every test: only ever the tests' own directory, never one a user's
+        # plug-in was built for.
+        if os.path.basename(CAPTURE_DIR.rstrip("/")) != "test-capture":
+            raise RuntimeError("TUNER_CAPTURE_DIR %r is not the tests' own test-capture "
+                               "directory" % CAPTURE_DIR)
         self.capture = CAPTURE_DIR
         self.tunerctl = os.path.join(BUILD_DIR, "tunerctl")
         os.makedirs(self.capture, exist_ok=True)

@@ -1,8 +1,10 @@
 """The capability answers and the trace they leave, through the loaded plug-in."""
 
 import os
+import subprocess
 import unittest
 
+import harness
 from harness import HostTestCase
 
 CAPABILITY_MESSAGES = [
@@ -64,6 +66,12 @@ class Capabilities(HostTestCase):
         self.assertEqual(result.returncode, 3, result.stderr)
         self.assertIn("it is a %d-bit plug-in and this tunerctl is %d-bit" % (other, own),
                       result.stderr)
+
+    def test_simulator_answers_help_and_version(self):
+        for option, says in [("--help", "usage: blaster-sim"), ("--version", "blaster-sim ")]:
+            result = subprocess.run([harness.SIMULATOR, option], capture_output=True, text=True)
+            self.assertEqual(result.returncode, 0, option)
+            self.assertTrue(result.stdout.startswith(says), result.stdout)
 
     def test_version_is_the_plug_ins(self):
         out = self.tunerctl("--version")

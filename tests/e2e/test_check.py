@@ -67,7 +67,7 @@ class ConfigCheck(HostTestCase):
         started = time.monotonic()
         out = self.tunerctl("find", port, *silent)
         elapsed = time.monotonic() - started
-        self.assertIn("%s: blaster answered; a tuner.txt line to start from: Tuner1=%s&UEITYPE,"
+        self.assertIn("%s: blaster answered; a tuner.txt line to start from: Tuner1.=%s&UEITYPE,"
                       "UEICODE." % (port, port), out.splitlines())
         for p in silent:
             self.assertIn("%s: port opened but no blaster answered on %s (0 bytes came back)"

@@ -1,4 +1,5 @@
-"""`cmake --install` of the native build: the shared library and both tools, ready to run."""
+"""Installing the native build: the plug-in in a folder of its own, tunerctl, the manual page and
+a Linux sample beside the user's tuner.txt; and the release build that a user installs."""
 
 import os
 import subprocess
@@ -7,27 +8,33 @@ import unittest
 
 BUILD_DIR = os.environ.get("TUNER_BUILD_DIR", "")
 CAPTURE_DIR = os.environ.get("TUNER_CAPTURE_DIR", "")
+SOURCE_DIR = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
+
+
+def installed_files(destdir):
+    return sorted(os.path.relpath(os.path.join(d, f), destdir)
+                  for d, _, files in os.walk(destdir) for f in files)
 
 
 class NativeInstall(unittest.TestCase):
-    def test_install_places_library_tools_manual_and_capture_directory(self):
+    def test_install_places_plugin_tool_manual_and_sample(self):
         capture = CAPTURE_DIR.rstrip("/")
         with tempfile.TemporaryDirectory() as destdir:
             env = dict(os.environ, DESTDIR=destdir)
             subprocess.run(["cmake", "--install", BUILD_DIR, "--prefix", "/usr/local"], check=True,
                            capture_output=True, env=env)
-            installed = sorted(os.path.relpath(os.path.join(d, f), destdir)
-                               for d, _, files in os.walk(destdir) for f in files)
-            self.assertEqual(installed, sorted([
-                "usr/local/bin/blaster-sim", "usr/local/bin/tunerctl", "usr/local/lib/TunerDLL.so",
+            self.assertEqual(installed_files(destdir), sorted([
+                "usr/local/bin/tunerctl", "usr/local/lib/tunerdll/TunerDLL.so",
                 "usr/local/share/man/man1/tunerctl.1", capture.lstrip("/") + "/tuner.txt.sample"]))
-            caps = subprocess.run([destdir + "/usr/local/bin/tunerctl", "caps"],
-                                  capture_output=True, text=True, check=True).stdout
-            self.assertIn('DeviceName: "Tolvarinet"', caps)
-            sim_help = subprocess.run([destdir + "/usr/local/bin/blaster-sim", "--help"],
-                                      capture_output=True, text=True)
-            self.assertEqual(sim_help.returncode, 0)
-            self.assertIn("usage: blaster-sim", sim_help.stdout)
+            tunerctl = destdir + "/usr/local/bin/tunerctl"
+            caps = subprocess.run([tunerctl, "caps"], capture_output=True, text=True, check=True)
+            self.assertIn('DeviceName: "Tolvarinet"', caps.stdout)
+            # The sample speaks Linux, and every line of it is usable.
+            sample = destdir + capture + "/tuner.txt.sample"
+            checked = subprocess.run([tunerctl, "check", sample], capture_output=True, text=True)
+            self.assertEqual(checked.returncode, 0, checked.stdout + checked.stderr)
+            self.assertIn("port ttyUSB0", checked.stdout)
+            self.assertNotIn("COM", checked.stdout)
             # A user's own tuner.txt is kept by a second install.
             with open(destdir + capture + "/tuner.txt", "w") as own:
                 own.write("Mine=ttyUSB0&1,2.\n")
@@ -35,6 +42,28 @@ class NativeInstall(unittest.TestCase):
                            capture_output=True, env=env)
             with open(destdir + capture + "/tuner.txt") as own:
                 self.assertEqual(own.read(), "Mine=ttyUSB0&1,2.\n")
+
+    def test_release_build_needs_no_test_framework(self):
+        with tempfile.TemporaryDirectory() as build, tempfile.TemporaryDirectory() as destdir:
+            configured = subprocess.run(
+                ["cmake", "-S", SOURCE_DIR, "-B", build, "-G", "Ninja",
+                 "-DCMAKE_BUILD_TYPE=Release", "-DBUILD_TESTING=OFF",
+                 "-DCMAKE_DISABLE_FIND_PACKAGE_GTest=ON",
+                 "-DCMAKE_DISABLE_FIND_PACKAGE_benchmark=ON"], capture_output=True, text=True)
+            self.assertEqual(configured.returncode, 0, configured.stderr[-3000:])
+            built = subprocess.run(["cmake", "--build", build], capture_output=True, text=True)
+            self.assertEqual(built.returncode, 0, built.stdout[-3000:])
+            self.assertFalse(os.path.exists(os.path.join(build, "test-bin")))
+            subprocess.run(["cmake", "--install", build, "--prefix", "/usr"], check=True,
+                           capture_output=True, env=dict(os.environ, DESTDIR=destdir))
+            tunerctl = destdir + "/usr/bin/tunerctl"
+            libraries = subprocess.run(["ldd", tunerctl], capture_output=True, text=True).stdout
+            self.assertNotIn("libasan", libraries)
+            self.assertLess(os.path.getsize(tunerctl), 1 << 20)
+            version = subprocess.run([tunerctl, "--version"], capture_output=True, text=True)
+            self.assertRegex(version.stdout, r"^TunerDLL \d+\.\d+\.\d+\n$")
+            caps = subprocess.run([tunerctl, "caps"], capture_output=True, text=True)
+            self.assertEqual(caps.returncode, 0, caps.stderr)
 
 
 if __name__ == "__main__":

@@ -23,8 +23,10 @@ namespace protocol = tuner::protocol;
 using Clock = std::chrono::steady_clock;
 
 const char kUsage[] =
-    "usage: blaster-sim [--link PATH] [--trace FILE] [--silent] [--version-bytes N] [--no-ack]\n"
-    "                   [--ack-delay MS] [--stop-after N] [--hang-up-on-key] [--box TYPE,CODE]\n"
+    "usage: blaster-sim --help | --version\n"
+    "       blaster-sim [--link PATH] [--trace FILE] [--silent] [--version-bytes N]\n"
+    "                   [--no-ack] [--ack-delay MS] [--stop-after N] [--hang-up-on-key]\n"
+    "                   [--box TYPE,CODE]\n"
     "  --link PATH        also make PATH a symbolic link to the terminal\n"
     "  --trace FILE       write one line per frame received and reply sent, each with its\n"
     "                     time in ms on the monotonic clock\n"
@@ -289,6 +291,10 @@ class Blaster {
 
 int main(int argc, char** argv) {
   Options options;
+  if (argc == 2 && std::strcmp(argv[1], "--version") == 0) {
+    std::printf("blaster-sim %s\n", TUNER_VERSION);
+    return 0;
+  }
   if (argc == 2 && (std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "-h") == 0)) {
     std::fputs(kUsage, stdout);
     return 0;

@@ -86,8 +86,8 @@ int findBlasters(const std::vector<std::string>& given, std::ostream& out, std::
   for (std::size_t i = 0; i < ports.size(); ++i) {
     if (problems[i].empty()) {
       ++found;
-      out << ports[i] << ": blaster answered; a tuner.txt line to start from: Tuner" << found << "="
-          << ports[i] << "&UEITYPE,UEICODE.\n";
+      out << ports[i] << ": blaster answered; a tuner.txt line to start from: Tuner" << found
+          << ".=" << ports[i] << "&UEITYPE,UEICODE.\n";
     } else if (!given.empty() || problems[i].find("busy") != std::string::npos ||
                problems[i].find("no blaster answered") != std::string::npos ||
                problems[i].find("permission denied") != std::string::npos) {

@@ -11,9 +11,9 @@ std::string defaultPluginPath() {
   if (length <= 0) return "./TunerDLL.so";
   std::string path(self, static_cast<std::size_t>(length));
   const std::string directory = path.substr(0, path.rfind('/') + 1);
-  // Built, it lies beside tunerctl; installed, in the lib directory beside bin.
+  // Built, it lies beside tunerctl; installed, in its own folder of the library directory.
   const std::string beside = directory + "TunerDLL.so";
-  const std::string installed = directory + "../lib/TunerDLL.so";
+  const std::string installed = directory + TUNER_PLUGIN_FROM_BINDIR + "/TunerDLL.so";
   return access(beside.c_str(), F_OK) != 0 && access(installed.c_str(), F_OK) == 0 ? installed
                                                                                    : beside;
 }
