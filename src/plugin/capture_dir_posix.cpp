@@ -1,5 +1,6 @@
 #include "plugin/plugin_environment.h"
 
 namespace tuner {
-const char* captureDirectory() { return TUNER_NATIVE_CAPTURE_DIR; }
+const char* configDirectory() { return TUNER_NATIVE_CONFIG_DIR; }
+const char* traceDirectory() { return TUNER_NATIVE_TRACE_DIR; }
 }  // namespace tuner

@@ -1,5 +1,6 @@
 #include "plugin/plugin_environment.h"
 
 namespace tuner {
-const char* captureDirectory() { return "c:\\capture\\"; }
+const char* configDirectory() { return "c:\\capture\\"; }
+const char* traceDirectory() { return "c:\\capture\\"; }
 }  // namespace tuner

@@ -1,4 +1,4 @@
-// The fixed places the exported layer binds: the capture directory and what lies in it.
+// The fixed places the exported layer binds: the folders of the tuner file and of the trace.
 #pragma once
 
 #include <string>
@@ -7,12 +7,14 @@
 
 namespace tuner {
 
-// "c:\capture\" on Windows; the configured directory on the native build. Ends with a separator.
-const char* captureDirectory();
+// Both "c:\capture\" on Windows; natively the folders the build was configured with (by
+// default /etc/tunerdll/ and /var/log/tunerdll/). Each ends with a separator.
+const char* configDirectory();
+const char* traceDirectory();
 
 inline DiagnosticLog pluginLog() {
-  return DiagnosticLog{std::string(captureDirectory()) + "TunerDLL.log"};
+  return DiagnosticLog{std::string(traceDirectory()) + "TunerDLL.log"};
 }
-inline std::string tunerConfigPath() { return std::string(captureDirectory()) + "tuner.txt"; }
+inline std::string tunerConfigPath() { return std::string(configDirectory()) + "tuner.txt"; }
 
 }  // namespace tuner

@@ -1,13 +1,13 @@
-"""Proves that a test run leaves the capture directory the build was configured with as it was:
-`capture_guard.py before` notes what it holds (or that it is absent), `capture_guard.py after`
-compares. It only reads that directory."""
+"""Proves that a test run leaves the folders the build was configured with (of tuner.txt and of
+the trace) as they were: `capture_guard.py before` notes what they hold (or that they are
+absent), `capture_guard.py after` compares. It only reads them."""
 
 import hashlib
 import json
 import os
 import sys
 
-CAPTURE_DIR = os.environ.get("TUNER_CAPTURE_DIR", "")
+FOLDERS = sorted(set(os.environ.get("TUNER_GUARD_DIRS", "").split(":")))
 NOTE = os.environ.get("TUNER_GUARD_NOTE", "")
 
 
@@ -24,15 +24,18 @@ def contents(folder):
 
 
 if __name__ == "__main__":
-    now = contents(CAPTURE_DIR)
+    now = {folder: contents(folder) for folder in FOLDERS}
     if sys.argv[1:] == ["before"]:
         with open(NOTE, "w") as note:
             json.dump(now, note)
-        print("%s: %s" % (CAPTURE_DIR, "absent" if now is None else "%d files" % len(now)))
+        for folder, found in now.items():
+            print("%s: %s" % (folder, "absent" if found is None else "%d files" % len(found)))
     else:
         with open(NOTE) as note:
             before = json.load(note)
-        if before != now:
-            sys.exit("the tests changed %s: before %r, after %r" % (CAPTURE_DIR, before, now))
-        print("%s unchanged: %s" % (CAPTURE_DIR, "absent" if now is None else
-                                    "%d files, each byte for byte" % len(now)))
+        for folder, found in now.items():
+            if before.get(folder) != found:
+                sys.exit("the tests changed %s: before %r, after %r" % (folder, before.get(folder),
+                                                                         found))
+            print("%s unchanged: %s" % (folder, "absent" if found is None else
+                                        "%d files, each byte for byte" % len(found)))

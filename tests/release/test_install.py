@@ -7,7 +7,8 @@ import tempfile
 import unittest
 
 BUILD_DIR = os.environ.get("TUNER_BUILD_DIR", "")
-CAPTURE_DIR = os.environ.get("TUNER_CAPTURE_DIR", "")
+CONFIG_DIR = os.environ.get("TUNER_CONFIG_DIR", "")
+TRACE_DIR = os.environ.get("TUNER_TRACE_DIR", "")
 SOURCE_DIR = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
 
 
@@ -18,7 +19,7 @@ def installed_files(destdir):
 
 class NativeInstall(unittest.TestCase):
     def test_install_places_plugin_tool_manual_and_sample(self):
-        capture = CAPTURE_DIR.rstrip("/")
+        capture = CONFIG_DIR.rstrip("/")
         with tempfile.TemporaryDirectory() as destdir:
             env = dict(os.environ, DESTDIR=destdir)
             subprocess.run(["cmake", "--install", BUILD_DIR, "--prefix", "/usr/local"], check=True,
@@ -26,6 +27,7 @@ class NativeInstall(unittest.TestCase):
             self.assertEqual(installed_files(destdir), sorted([
                 "usr/local/bin/tunerctl", "usr/local/lib/tunerdll/TunerDLL.so",
                 "usr/local/share/man/man1/tunerctl.1", capture.lstrip("/") + "/tuner.txt.sample"]))
+            self.assertTrue(os.path.isdir(destdir + TRACE_DIR), TRACE_DIR)
             tunerctl = destdir + "/usr/local/bin/tunerctl"
             caps = subprocess.run([tunerctl, "caps"], capture_output=True, text=True, check=True)
             self.assertIn('DeviceName: "Tolvarinet"', caps.stdout)
@@ -64,6 +66,9 @@ class NativeInstall(unittest.TestCase):
             self.assertRegex(version.stdout, r"^TunerDLL \d+\.\d+\.\d+\n$")
             caps = subprocess.run([tunerctl, "caps"], capture_output=True, text=True)
             self.assertEqual(caps.returncode, 0, caps.stderr)
+            # Where a Debian user expects them: configuration under /etc, the trace with logs.
+            self.assertTrue(os.path.isfile(destdir + "/etc/tunerdll/tuner.txt.sample"))
+            self.assertTrue(os.path.isdir(destdir + "/var/log/tunerdll"))
 
 
 if __name__ == "__main__":
