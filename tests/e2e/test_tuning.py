@@ -10,10 +10,12 @@ import unittest
 import harness
 from harness import HostTestCase
 
-# Pauses measured across processes: a floor a few ms under the pause, and a ceiling that still
+# Pauses measured across processes: a floor a little under the pause, and a ceiling that still
 # catches a pause doubled or taken in place of a longer one. The exact pauses are proved against
-# the unit tests' virtual clock.
-FLOOR_SLACK_MS = 5
+# the unit tests' virtual clock. A write returns once the bytes are handed to the port, not when
+# they arrive (11 bytes take 6 ms on the wire at 19200 baud; Wine hands them on a few ms late), so
+# the pause after a packet can measure that much shorter; the floor still tells 333 from 100.
+FLOOR_SLACK_MS = 15
 
 
 def pause_ceiling_ms(expected_ms):
