@@ -81,6 +81,11 @@ class Results(HostTestCase):
         stuck = self.start_tunerctl("tune", "--tuner", "Slow", "42")
         live = self.start_tunerctl("tune", "--tuner", "Live", "5")
         live_out, live_err = live.communicate(timeout=120)
+        if live.returncode != 0 and live_out == live_err == "" and not self.key_frames(healthy):
+            # Wine, loaded, once started no program at all here: tunerctl said nothing and sent
+            # nothing. Its call is made again, still well within the failing one's 15 s.
+            live = self.start_tunerctl("tune", "--tuner", "Live", "5")
+            live_out, live_err = live.communicate(timeout=120)
         self.assertEqual(live.returncode, 0, live_err)
         self.assertIsNone(stuck.poll(), ("the healthy call waited for the failing one",
                                          stuck.poll() is not None and stuck.communicate()))
