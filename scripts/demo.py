@@ -27,7 +27,8 @@ def choose_host():
         host = harness.WineHost(32, build("mingw"))
         return host, "the 32-bit TunerDLL.dll (build/mingw): this machine runs 32-bit programs"
     except harness.LayerUnavailable as reason:
-        why = str(reason).split(";")[0]
+        # The reason whole, but for the 64-bit layer's closing clause that would not fit here.
+        why = str(reason).split("; the 32-bit DLL was built")[0].rstrip(".")
     try:
         host = harness.WineHost(64, build("mingw64"))
     except harness.LayerUnavailable as reason:

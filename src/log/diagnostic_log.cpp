@@ -1,12 +1,11 @@
 #include "log/diagnostic_log.h"
 
+#include "common/guarded_files.h"
 #include "common/open_file.h"
 
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
-#include <filesystem>
-#include <system_error>
 
 namespace tuner {
 namespace {
@@ -18,38 +17,61 @@ long diskLength(const char* msg) {
   return length;
 }
 
+bool isControlByte(unsigned char c) { return c < 0x20 || c == 0x7f; }
+
+// The message as one line: its final line feed kept, every other control byte (a line feed or
+// a carriage return in a host's name, say) written as \xHH. Cut to fit, it still ends its line.
+void escapeInto(const char* formatted, char* msg, std::size_t capacity) {
+  static const char kHex[] = "0123456789abcdef";
+  std::size_t length = std::strlen(formatted);
+  const bool endsLine = length > 0 && formatted[length - 1] == '\n';
+  if (endsLine) --length;
+  std::size_t out = 0;
+  const std::size_t room = capacity - 2;  // the line feed and the terminating zero
+  for (std::size_t i = 0; i < length; ++i) {
+    const auto c = static_cast<unsigned char>(formatted[i]);
+    if (!isControlByte(c)) {
+      if (out + 1 > room) break;
+      msg[out++] = static_cast<char>(c);
+      continue;
+    }
+    if (out + 4 > room) break;
+    msg[out++] = '\\';
+    msg[out++] = 'x';
+    msg[out++] = kHex[c >> 4];
+    msg[out++] = kHex[c & 0x0F];
+  }
+  msg[out++] = '\n';
+  msg[out] = '\0';
+}
+
 }  // namespace
 
 int LogMessage(const DiagnosticLog& log, const char* format, ...) {
   if (log.path.empty()) return 0;
-  char msg[kLogMessageCapacity + 1];
+  char formatted[kLogMessageCapacity + 1];
   va_list args;
   va_start(args, format);
-  const int length = std::vsnprintf(msg, sizeof msg, format, args);
+  const int length = std::vsnprintf(formatted, sizeof formatted, format, args);
   va_end(args);
   if (length < 0) return 0;
-  if (static_cast<std::size_t>(length) >= sizeof msg) msg[sizeof msg - 2] = '\n';
+  if (static_cast<std::size_t>(length) >= sizeof formatted) formatted[sizeof formatted - 2] = '\n';
+  char msg[kLogMessageCapacity + 1];
+  escapeInto(formatted, msg, sizeof msg);
 
-  // "r+" fails when the file is absent, so the trace is never switched on by writing it.
-  std::FILE* file = openStream(log.path.c_str(), "r+");
+  // Only an existing regular file with one name is written, never through a link: the trace is
+  // never switched on by writing it, and never reaches another file.
+  TraceState state = TraceState::kAbsent;
+  OpenFile file(openTrace(log.path.c_str(), state));
   if (file == nullptr) return 0;
-  if (std::fseek(file, 0, SEEK_END) != 0) {
-    std::fclose(file);
-    return 0;
-  }
-  const long size = std::ftell(file);
+  if (std::fseek(file.get(), 0, SEEK_END) != 0) return 0;
+  const long size = std::ftell(file.get());
   if (size > 0 && size + diskLength(msg) > static_cast<long>(kLogSizeLimit)) {
-    // Emptied in place, never re-created: a log deleted meanwhile stays switched off.
-    std::fclose(file);
-    std::error_code ignored;
-    std::filesystem::resize_file(log.path, 0, ignored);
-    file = openStream(log.path.c_str(), "r+");
-    if (file == nullptr) return 0;
-    std::fseek(file, 0, SEEK_END);
-    std::fputs(kLogRestartedLine, file);
+    // The open file is emptied, never a path: a file put in its place meanwhile is not touched.
+    if (!emptyOpenFile(file.get())) return 0;
+    std::fputs(kLogRestartedLine, file.get());
   }
-  std::fputs(msg, file);
-  std::fclose(file);
+  std::fputs(msg, file.get());
   return 0;
 }
 

@@ -1,68 +1,63 @@
 #include "plugin/thread_results.h"
 
+#include <cstdlib>
+#include <new>
+
+#include "remotes/heap.h"
+
 namespace tuner {
 namespace {
 
-constexpr int kThreads = 64;
+// Stands in a thread's slot once its block could not be made: its latest result is lost.
+char lostResult;
 
-struct ThreadResult {
-  std::uint64_t thread = 0;
-  std::uint64_t stamp = 0;  // 0: unused
-  int code = TUNER_NO_CALL_YET;
-  char message[512] = {};
-};
-
-ThreadResult results[kThreads];
-std::uint64_t lastStamp = 0;
-char noCallYet[128] = {};
-
-class TableLock {
- public:
-  TableLock() { lockThreadResults(); }
-  ~TableLock() { unlockThreadResults(); }
-  TableLock(const TableLock&) = delete;
-  TableLock& operator=(const TableLock&) = delete;
-};
-
-ThreadResult* find(std::uint64_t thread) {
-  for (ThreadResult& slot : results) {
-    if (slot.stamp != 0 && slot.thread == thread) return &slot;
-  }
-  return nullptr;
+const char* fixedSentence(int code) {
+  // Built once, on first use, into storage of its own: nothing is allocated.
+  static char noCallYet[128];
+  static char outOfMemory[128];
+  static const bool built = [] {
+    describeResult(ControlResult{}, noCallYet, sizeof noCallYet);
+    ControlResult exhausted;
+    exhausted.code = TUNER_OUT_OF_MEMORY;
+    describeResult(exhausted, outOfMemory, sizeof outOfMemory);
+    return true;
+  }();
+  (void)built;
+  return code == TUNER_OUT_OF_MEMORY ? outOfMemory : noCallYet;
 }
 
 }  // namespace
 
 void rememberResult(const ControlResult& result) {
-  const std::uint64_t thread = currentThreadKey();
-  TableLock lock;
-  ThreadResult* slot = find(thread);
-  if (slot == nullptr) {
-    slot = &results[0];
-    for (ThreadResult& candidate : results) {
-      if (candidate.stamp < slot->stamp) slot = &candidate;
+  void* slot = threadSlot();
+  if (slot == nullptr || slot == &lostResult) {
+    slot = allocateBlock(sizeof(ThreadResult));
+    if (slot == nullptr) {
+      setThreadSlot(&lostResult);
+      return;
     }
+    new (slot) ThreadResult;
+    setThreadSlot(slot);
   }
-  slot->thread = thread;
-  slot->stamp = ++lastStamp;
-  slot->code = result.code;
-  describeResult(result, slot->message, sizeof slot->message);
+  auto* kept = static_cast<ThreadResult*>(slot);
+  kept->code = result.code;
+  describeResult(result, kept->message, sizeof kept->message);
 }
 
 int lastResultCode() {
-  const std::uint64_t thread = currentThreadKey();
-  TableLock lock;
-  const ThreadResult* slot = find(thread);
-  return slot != nullptr ? slot->code : TUNER_NO_CALL_YET;
+  const void* slot = threadSlot();
+  if (slot == nullptr) return TUNER_NO_CALL_YET;
+  if (slot == &lostResult) return TUNER_OUT_OF_MEMORY;
+  return static_cast<const ThreadResult*>(slot)->code;
 }
 
 const char* lastResultMessage() {
-  const std::uint64_t thread = currentThreadKey();
-  TableLock lock;
-  const ThreadResult* slot = find(thread);
-  if (slot != nullptr) return slot->message;
-  if (noCallYet[0] == '\0') describeResult(ControlResult{}, noCallYet, sizeof noCallYet);
-  return noCallYet;
+  const void* slot = threadSlot();
+  if (slot == nullptr) return fixedSentence(TUNER_NO_CALL_YET);
+  if (slot == &lostResult) return fixedSentence(TUNER_OUT_OF_MEMORY);
+  return static_cast<const ThreadResult*>(slot)->message;
 }
+
+bool isResultBlock(const void* slot) { return slot != nullptr && slot != &lostResult; }
 
 }  // namespace tuner

@@ -1,25 +1,31 @@
 // The outcome of each thread's most recent control call, for LastControlResult and
-// LastControlMessage: a fixed table, so that nothing is allocated and no thread-local storage
-// has to be made when the heap may be exhausted.
+// LastControlMessage. Each thread keeps its own in a block of its own, made at its first control
+// call and released when it ends; a thread whose block could not be made (the heap was
+// exhausted) reads a fixed answer instead.
 #pragma once
-
-#include <cstdint>
 
 #include "tuner/control_result.h"
 
 namespace tuner {
 
-// Platform part: who is calling, and one lock around the table.
-std::uint64_t currentThreadKey();
-void lockThreadResults();
-void unlockThreadResults();
+struct ThreadResult {
+  int code = TUNER_NO_CALL_YET;
+  char message[512] = {};
+};
 
-// Keeps result as the calling thread's latest; the least recently used of 64 threads' results
-// makes room for a new thread's.
+// Platform part: the calling thread's own pointer, null until it is set; a result block in it
+// is released with std::free when the thread ends.
+void* threadSlot();
+void setThreadSlot(void* slot);
+
+// Whether a slot's pointer is a block to release.
+bool isResultBlock(const void* slot);
+
+// Keeps result as the calling thread's latest.
 void rememberResult(const ControlResult& result);
 
 // The calling thread's latest result and its sentence (TUNER_NO_CALL_YET before any). The text
-// stays valid until this thread's next control call.
+// stays valid until this thread's next control call or its end.
 int lastResultCode();
 const char* lastResultMessage();
 

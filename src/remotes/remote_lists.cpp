@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "remotes/heap.h"
+#include "remotes/list_walk.h"
 
 namespace tuner {
 namespace {
@@ -14,17 +15,24 @@ void* heapBlock(std::size_t size) {
   return block;
 }
 
+// Appends record at the end, or refuses (the list unchanged) with the problem: a record that is
+// already in the list would make it loop back on itself.
 template <typename Record>
-void appendAtEnd(Record* record, Record** head) {
-  if (record == nullptr || head == nullptr) return;
-  record->next = nullptr;
-  if (*head == nullptr) {
-    *head = record;
-    return;
+const char* appendAtEnd(Record* record, Record** head) {
+  if (record == nullptr || head == nullptr) return nullptr;
+  if (loopClosing<Record>(*head) != nullptr) return "the list loops back on itself";
+  Record* last = nullptr;
+  for (Record* walked = *head; walked != nullptr; walked = walked->next) {
+    if (walked == record) return "the record is already in the list";
+    last = walked;
   }
-  Record* last = *head;
-  while (last->next != nullptr) last = last->next;
-  last->next = record;
+  record->next = nullptr;
+  if (last == nullptr) {
+    *head = record;
+  } else {
+    last->next = record;
+  }
+  return nullptr;
 }
 
 }  // namespace
@@ -72,41 +80,40 @@ Remote* CreateRemote(const DiagnosticLog& log, char* name, std::uint32_t carrier
 
 void AddRemote(const DiagnosticLog& log, Remote* remote, Remote** head) {
   LogMessage(log, "AddRemote:Start\n");
-  appendAtEnd(remote, head);
+  if (const char* problem = appendAtEnd(remote, head)) {
+    LogMessage(log, "AddRemote:Err: %s, remote not added\n", problem);
+  }
 }
 
 void AddCommand(const DiagnosticLog& log, Command* command, Command** head) {
   LogMessage(log, "AddCommand:Start\n");
-  appendAtEnd(command, head);
+  if (const char* problem = appendAtEnd(command, head)) {
+    LogMessage(log, "AddCommand:Err: %s, command not added\n", problem);
+  }
 }
 
+// Each element once, even of a list that loops back on itself.
 void releasePatterns(Pattern* patterns) {
-  while (patterns != nullptr) {
-    Pattern* pattern = patterns;
-    patterns = pattern->next;
+  walkList(patterns, [](Pattern* pattern) {
     std::free(pattern->bytes);
     std::free(pattern);
-  }
+  });
 }
 
 void releaseCommands(Command* commands) {
-  while (commands != nullptr) {
-    Command* command = commands;
-    commands = command->next;
+  walkList(commands, [](Command* command) {
     releasePatterns(command->patterns);
     std::free(command->name);
     std::free(command);
-  }
+  });
 }
 
 void releaseRemotes(Remote* remotes) {
-  while (remotes != nullptr) {
-    Remote* remote = remotes;
-    remotes = remote->next;
+  walkList(remotes, [](Remote* remote) {
     releaseCommands(remote->commands);
     std::free(remote->name);
     std::free(remote);
-  }
+  });
 }
 
 void FreeRemotes(const DiagnosticLog& log, Remote** head) {

@@ -24,8 +24,14 @@ std::string formatRemotes(const Remote* first);
 // read-only file is kept. Returns whether the file now holds the list.
 bool SaveRemotes(const DiagnosticLog& log, const Remote* first, const char* path, SaveFiles& files);
 
-// Reads the file at path (created empty when missing) into a new list, and records the device
-// name in devName (devNameCapacity bytes). Returns the first remote, or null.
+// LoadRemotes reads only a regular file of at most this many bytes, and skips a line longer
+// than kMaxRemotesLineLength (a pattern line of some 21,000 bytes).
+constexpr std::size_t kMaxRemotesFileSize = 16 * 1024 * 1024;
+constexpr std::size_t kMaxRemotesLineLength = 64 * 1024;
+
+// Reads the regular file at path (created empty when missing, never through a link) into a new
+// list, and records the device name in devName (devNameCapacity bytes). Returns the first remote,
+// or null.
 Remote* LoadRemotes(const DiagnosticLog& log, const char* path, char* devName,
                     std::size_t devNameCapacity);
 

@@ -5,6 +5,7 @@
 #include <string_view>
 #include <vector>
 
+#include "common/guarded_files.h"
 #include "common/open_file.h"
 #include "common/text_lines.h"
 #include "remotes/heap.h"
@@ -323,6 +324,27 @@ class RemotesParser {
   bool skippingCommand_ = false;
 };
 
+void reportUnreadable(const DiagnosticLog& log, const char* path, ReadOpen outcome) {
+  switch (outcome) {
+    case ReadOpen::kOpened:
+    case ReadOpen::kCreated:
+      return;
+    case ReadOpen::kCannotCreate:
+      LogMessage(log, "LoadRemotes:ERR: FP Null from fopen w\n");
+      return;
+    case ReadOpen::kCannotOpen:
+      LogMessage(log, "LoadRemotes:ERR: FP Null from fopen r\n");
+      return;
+    case ReadOpen::kNotRegular:
+      LogMessage(log, "LoadRemotes:ERR: [%s] is not a regular file, nothing loaded\n", path);
+      return;
+    case ReadOpen::kTooLarge:
+      LogMessage(log, "LoadRemotes:ERR: [%s] is larger than %d bytes, nothing loaded\n", path,
+                 static_cast<int>(kMaxRemotesFileSize));
+      return;
+  }
+}
+
 }  // namespace
 
 std::string deviceNameFromPath(const char* path, std::size_t capacity) {
@@ -338,8 +360,15 @@ Remote* readRemotes(const DiagnosticLog& log, std::FILE* file) {
   RemotesParser parser(log);
   std::string line;
   int lineNumber = 0;
-  while (readWholeLine(file, line)) {
+  bool tooLong = false;
+  while (readLineUpTo(file, line, kMaxRemotesLineLength, tooLong)) {
     ++lineNumber;
+    if (tooLong) {
+      // Never grown without end; what a line that long stood for is unknown, so it is dropped.
+      LogMessage(log, "LoadRemotes:ERR: line %d: longer than %d characters; line skipped\n",
+                 lineNumber, static_cast<int>(kMaxRemotesLineLength));
+      continue;
+    }
     if (!line.empty() && line.back() == '\r') line.pop_back();
     if (parser.parseLine(line, lineNumber) == LineOutcome::kOutOfMemory) {
       LogMessage(log, "LoadRemotes:ERR: out of memory at line %d, nothing loaded\n", lineNumber);
@@ -365,15 +394,9 @@ Remote* LoadRemotes(const DiagnosticLog& log, const char* path, char* devName,
 
     // Binary: a text-mode read would end at a 0x1A byte, which flags and names may hold. The
     // reader takes CR LF as the line end itself.
-    OpenFile file = openFile(path, "rb");
-    if (file == nullptr) {
-      if (openFile(path, "w") == nullptr) {
-        LogMessage(log, "LoadRemotes:ERR: FP Null from fopen w\n");
-      } else {
-        file = openFile(path, "rb");
-        if (file == nullptr) LogMessage(log, "LoadRemotes:ERR: FP Null from fopen r\n");
-      }
-    }
+    ReadOpen outcome = ReadOpen::kOpened;
+    OpenFile file(openForReading(path, true, kMaxRemotesFileSize, outcome));
+    reportUnreadable(log, path, outcome);
     if (file != nullptr) first = readRemotes(log, file.get());
   } catch (const std::bad_alloc&) {
     // The reader's own lines and tokens: what was built is released on the way out.

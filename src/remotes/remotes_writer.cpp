@@ -3,6 +3,7 @@
 #include <new>
 #include <system_error>
 
+#include "remotes/list_walk.h"
 #include "remotes/remotes_file.h"
 #include "remotes/save_files.h"
 
@@ -32,21 +33,20 @@ void appendPattern(std::string& out, const Pattern& pattern) {
 
 std::string formatRemotes(const Remote* first) {
   std::string out;
-  for (const Remote* remote = first; remote != nullptr; remote = remote->next) {
+  // A host's list that loops back on itself is written up to the element that closes the loop.
+  walkList(first, [&](const Remote* remote) {
     out += remote->name != nullptr ? remote->name : "";
     appendFormatted(out, " %lu", remote->carrier_freq);
     appendFormatted(out, " %lu\n", remote->bit_time);
-    for (const Command* command = remote->commands; command != nullptr; command = command->next) {
+    walkList(static_cast<const Command*>(remote->commands), [&](const Command* command) {
       out += command->name != nullptr ? command->name : "";
       // A command without patterns still gets a line of its own.
       if (command->patterns == nullptr) out += '\n';
-      for (const Pattern* pattern = command->patterns; pattern != nullptr;
-           pattern = pattern->next) {
-        appendPattern(out, *pattern);
-      }
-    }
+      walkList(static_cast<const Pattern*>(command->patterns),
+               [&](const Pattern* pattern) { appendPattern(out, *pattern); });
+    });
     out += '\n';
-  }
+  });
   return out;
 }
 

@@ -11,12 +11,15 @@ class SaveFiles {
  public:
   virtual ~SaveFiles() = default;
 
-  // The file a save to path replaces: the target of a symbolic link, else path itself.
+  // The file a save to path replaces: the target of a symbolic link that only the caller or
+  // root could have made, else path itself (an untrusted link is replaced, not followed).
   virtual std::string finalTarget(const std::string& path) = 0;
-  // False when target exists and is read-only: a save must not replace it.
+  // False when target exists and is read-only, or is no regular file (a folder, a device):
+  // a save must not replace it.
   virtual bool mayReplace(const std::string& target) = 0;
-  // Creates a file that did not exist before, beside target and named after it with
-  // kTemporaryMark, open for writing in text mode; null when none can be made.
+  // Creates a file that did not exist before (never through a link), beside target and named
+  // after it with kTemporaryMark and an unguessable number, with target's permissions from the
+  // start, open for writing in text mode; null when none can be made.
   virtual std::FILE* createTemporary(const std::string& target, std::string& temporary) = 0;
   // Pushes what was written to stable storage and gives the file target's permissions.
   virtual bool makeDurable(std::FILE* file, const std::string& target) = 0;

@@ -2,10 +2,12 @@
 #include <fcntl.h>
 #include <limits.h>
 #include <stdlib.h>
+#include <sys/random.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstring>
 #include <string>
 
 #include "remotes/save_files.h"
@@ -19,11 +21,41 @@ std::string directoryOf(const std::string& path) {
   return slash == 0 ? "/" : path.substr(0, slash);
 }
 
+// A link is followed only where nobody but its owner and root could have put it there: the
+// link belongs to the caller or root, and so does its folder, which no one else may write.
+bool linkIsTrusted(const std::string& path, const struct stat& link) {
+  const uid_t caller = geteuid();
+  if (link.st_uid != caller && link.st_uid != 0) return false;
+  struct stat folder {};
+  if (stat(directoryOf(path).c_str(), &folder) != 0) return false;
+  if (folder.st_uid != caller && folder.st_uid != 0) return false;
+  return (folder.st_mode & (S_IWGRP | S_IWOTH)) == 0;
+}
+
+// A number nobody can guess, so that a name planted in advance never blocks the save.
+std::string unguessable() {
+  unsigned char bytes[8] = {};
+  if (getrandom(bytes, sizeof bytes, 0) != static_cast<ssize_t>(sizeof bytes)) {
+    static unsigned counter = 0;
+    const unsigned fallback = static_cast<unsigned>(getpid()) * 2654435761u + ++counter;
+    std::memcpy(bytes, &fallback, sizeof fallback);
+  }
+  static const char kHex[] = "0123456789abcdef";
+  std::string text;
+  for (unsigned char byte : bytes) {
+    text += kHex[byte >> 4];
+    text += kHex[byte & 0x0F];
+  }
+  return text;
+}
+
 class PosixSaveFiles final : public SaveFiles {
  public:
   std::string finalTarget(const std::string& path) override {
     struct stat link {};
     if (lstat(path.c_str(), &link) != 0 || !S_ISLNK(link.st_mode)) return path;
+    // An untrusted link is itself what the save replaces.
+    if (!linkIsTrusted(path, link)) return path;
     char resolved[PATH_MAX];
     if (realpath(path.c_str(), resolved) != nullptr) return resolved;
     // A link to a file not made yet: the file it names.
@@ -36,16 +68,24 @@ class PosixSaveFiles final : public SaveFiles {
 
   bool mayReplace(const std::string& target) override {
     struct stat existing {};
-    if (stat(target.c_str(), &existing) != 0) return errno == ENOENT;
-    // No write bit binds root too, as the read-only attribute does on Windows.
-    return (existing.st_mode & 0222) != 0 && access(target.c_str(), W_OK) == 0;
+    if (lstat(target.c_str(), &existing) != 0) return errno == ENOENT;
+    if (S_ISLNK(existing.st_mode)) return true;
+    // Never a folder, a pipe or a device; no write bit binds root too, as the read-only
+    // attribute does on Windows.
+    return S_ISREG(existing.st_mode) && (existing.st_mode & 0222) != 0 &&
+           access(target.c_str(), W_OK) == 0;
   }
 
   std::FILE* createTemporary(const std::string& target, std::string& temporary) override {
+    // Created with the mode it will keep, so the text is never readable by more people.
+    struct stat existing {};
+    const bool replacing = lstat(target.c_str(), &existing) == 0 && S_ISREG(existing.st_mode);
+    const mode_t mode = replacing ? existing.st_mode & 0777 : 0666;
     for (int attempt = 0; attempt < 100; ++attempt) {
-      temporary = target + kTemporaryMark + std::to_string(getpid()) + "-" +
-                  std::to_string(attempt) + kTemporaryEnd;
-      const int fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+      temporary =
+          target + kTemporaryMark + std::to_string(getpid()) + "-" + unguessable() + kTemporaryEnd;
+      const int fd =
+          ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, mode);
       if (fd < 0 && errno == EEXIST) continue;
       if (fd < 0) return nullptr;
       std::FILE* file = fdopen(fd, "w");
@@ -62,7 +102,7 @@ class PosixSaveFiles final : public SaveFiles {
     if (std::fflush(file) != 0) return false;
     const int fd = fileno(file);
     struct stat existing {};
-    if (stat(target.c_str(), &existing) == 0) {
+    if (lstat(target.c_str(), &existing) == 0 && S_ISREG(existing.st_mode)) {
       if (fchmod(fd, existing.st_mode & 07777) != 0) return false;
       // Only root may give the file away; anyone else keeps it as their own.
       if (fchown(fd, existing.st_uid, existing.st_gid) != 0 && errno != EPERM) return false;

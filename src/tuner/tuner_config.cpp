@@ -1,5 +1,6 @@
 #include "tuner/tuner_config.h"
 
+#include "common/guarded_files.h"
 #include "common/open_file.h"
 #include "common/text_lines.h"
 
@@ -99,7 +100,9 @@ int ReadCfgFile(const DiagnosticLog& log, const std::string& configPath, const c
   int result = 0;
   try {
     // Binary, with CR LF taken as the line end here: a text-mode read would end at a 0x1A byte.
-    OpenFile file = openFile(configPath.c_str(), "rb");
+    // Only a regular file: a pipe or a device there would hold the call up or never end.
+    ReadOpen outcome = ReadOpen::kOpened;
+    OpenFile file(openForReading(configPath.c_str(), false, kMaxTunerFileSize, outcome));
     if (file == nullptr) {
       LogMessage(log, "ReadCfgFile:Err: CfgFile was not opened\n");
     } else {

@@ -2,6 +2,7 @@
 // follows the period ignored.
 #pragma once
 
+#include <cstdint>
 #include <cstdio>
 #include <string>
 
@@ -11,6 +12,8 @@ namespace tuner {
 
 // A port name has at most this many characters (the caller's buffer holds one more).
 constexpr std::size_t kMaxPortNameLength = 9;
+// A tuner file larger than this is not read (it is taken as missing).
+constexpr std::uint64_t kMaxTunerFileSize = 1024 * 1024;
 
 enum class TunerLineProblem {
   kNone,

@@ -80,6 +80,8 @@ class NativeHost:
             raise RuntimeError("TUNER_CAPTURE_DIR %r is not the tests' own test-capture "
                                "directory" % CAPTURE_DIR)
         self.capture = CAPTURE_DIR
+        # The trace's own folder, inside the capture directory so that it is emptied with it.
+        self.trace_dir = os.environ.get("TUNER_TRACE_DIR", CAPTURE_DIR)
         self.tunerctl = os.path.join(BUILD_DIR, "tunerctl")
         os.makedirs(self.capture, exist_ok=True)
 
@@ -141,6 +143,23 @@ def runs_32_bit_programs():
             return False
 
 
+WINE32_REPORT = os.path.join(os.path.dirname(os.path.dirname(os.path.dirname(
+    os.path.abspath(__file__)))), "build", "wine32-install.txt")
+
+
+def wine_missing(width, loader):
+    """Why this width's Wine is missing: apt's own complaint where bootstrap kept one."""
+    reason = "%d-bit Wine is not installed (%s is missing)" % (width, loader)
+    try:
+        with open(WINE32_REPORT) as report:
+            complaint = report.readline().strip()
+    except OSError:
+        complaint = ""
+    if width == 32 and complaint:
+        return "%s: scripts/bootstrap could not install it: %s" % (reason, complaint)
+    return "%s: run scripts/bootstrap as root to install it" % reason
+
+
 class LayerUnavailable(Exception):
     """The machine cannot run this host at all: its tests are skipped, with the reason."""
 
@@ -159,6 +178,7 @@ class WineHost:
                         WINEDLLOVERRIDES="mscoree,mshtml=")
         self.wine = [self.loader]
         self.capture = os.path.join(self.prefix, "drive_c", "capture")
+        self.trace_dir = self.capture
         self.tunerctl = os.path.join(self.build_dir, "tunerctl.exe")
         if boot:
             self.boot()
@@ -173,9 +193,7 @@ class WineHost:
         if not os.path.exists(self.loader):
             if self.width == 32 and not runs_32_bit_programs():
                 raise LayerUnavailable(CANNOT_RUN_32)
-            raise LayerUnavailable("%d-bit Wine is not installed (%s is missing; scripts/bootstrap "
-                                   "installs it where the package archive has it)"
-                                   % (self.width, self.loader))
+            raise LayerUnavailable(wine_missing(self.width, self.loader))
         os.makedirs(self.prefix, exist_ok=True)
         # The prefix's server, started first and kept until shutdown. The first program of a
         # session also starts Wine's own services, which keep that program's output open for as
@@ -267,6 +285,7 @@ class HostTestCase(unittest.TestCase):
         self.capture = self.host.capture
         shutil.rmtree(self.capture, ignore_errors=True)
         os.makedirs(self.capture)
+        os.makedirs(self.host.trace_dir, exist_ok=True)
         self.simulators = []
 
     def tearDown(self):
@@ -276,7 +295,7 @@ class HostTestCase(unittest.TestCase):
     # The capture directory's files.
     @property
     def log_path(self):
-        return os.path.join(self.capture, "TunerDLL.log")
+        return os.path.join(self.host.trace_dir, "TunerDLL.log")
 
     def enable_log(self):
         open(self.log_path, "wb").close()

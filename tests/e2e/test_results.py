@@ -33,6 +33,27 @@ class Results(HostTestCase):
             self.assertRegex(out, r"^result %d: .*%s" % (code, re.escape(says)), remotes)
         self.assertEqual([int(k.fields["key"]) for k in self.key_frames(sim)], [10, 4, 2])
 
+    def test_each_call_replaces_the_last_and_a_failure_still_counts(self):
+        sim, port = self.attach_blaster()
+        self.write_config("Live.=%s&2,423.\n" % port)
+        result = self.host.run("tune", "--tuner", "Nobody.", "5", "tune", "--tuner", "Live.", "7")
+        self.assertEqual(result.returncode, 1, result.stderr)
+        self.assertIn('has the tuner name "Nobody."', result.stderr)
+        self.assertEqual(result.stdout, 'channel 7 sent to tuner "Live." on %s\n' % port)
+        self.assertEqual([int(k.fields["key"]) for k in self.key_frames(sim)], [10, 10, 7])
+
+    @unittest.skipIf(harness.WINDOWS, "both are c:\\capture\\ on Windows")
+    def test_the_trace_goes_to_its_own_folder(self):
+        self.assertNotEqual(self.host.trace_dir, self.capture)
+        sim, port = self.attach_blaster()
+        self.write_config("Live.=%s&2,423.\n" % port)
+        beside_config = os.path.join(self.capture, "TunerDLL.log")
+        open(beside_config, "wb").close()
+        self.enable_log()
+        self.tunerctl("tune", "--tuner", "Live.", "7")
+        self.assertIn("MacroTune:End", self.log_lines())
+        self.assertEqual(os.path.getsize(beside_config), 0)
+
     def test_messages_point_at_the_cause(self):
         sim, port = self.attach_blaster()
         self.write_config("Tuner1=%s&2,423.\nNoDot=%s&1,2\n" % (port, port))

@@ -5,6 +5,7 @@ import fcntl
 import os
 import re
 import subprocess
+import time
 import unittest
 
 import harness
@@ -66,6 +67,29 @@ class CodeSearch(HostTestCase):
         keys = self.keys(sim)
         for earlier, later in zip(keys, keys[1:]):
             self.assertGreaterEqual(later.at_ms - earlier.at_ms, KEY_MS - FLOOR_SLACK_MS)
+
+    def test_a_box_that_answers_only_to_the_last_code_is_found(self):
+        sim, port = self.attach_blaster("--box", "2,5")
+        command, env = self.host.command("search", port, "--type", "2", "--from", "5", "--to",
+                                         "5", "--verbose")
+        search = subprocess.Popen(command, stdin=subprocess.PIPE, stdout=subprocess.PIPE,
+                                  stderr=subprocess.PIPE, text=True, env=env, cwd=self.capture)
+        said = []
+        for line in search.stdout:
+            said.append(line)
+            if line.startswith("sent code set 2,5"):
+                deadline = time.monotonic() + 10
+                while not any(f.kind == "box" for f in sim.frames()):
+                    self.assertLess(time.monotonic(), deadline, "the box never reacted")
+                    time.sleep(0.05)
+                search.stdin.write("\n")
+                search.stdin.flush()
+            if line.startswith("code set 2,5: did the box react"):
+                search.stdin.write("y\n")
+                search.stdin.flush()
+        out, err = self.finish(search)
+        self.assertEqual(search.returncode, 0, err)
+        self.assertIn("code set 2,5 confirmed; a tuner.txt line to start from", "".join(said))
 
     def finish(self, search):
         """Waits for the search to end by itself: its input stays open."""

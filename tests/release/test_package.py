@@ -2,6 +2,7 @@
 package's group tunes a channel, and the user's tuner.txt outlives upgrade, removal and purge.
 Runs only as root, with dpkg, where no tunerdll package nor its folders are there before."""
 
+import grp
 import os
 import shutil
 import subprocess
@@ -84,6 +85,12 @@ class DebianPackage(unittest.TestCase):
         with open("/var/log/tunerdll/TunerDLL.log") as log:
             self.assertIn("MacroTune:End\n", log.read())
 
+        mode = os.stat("/var/log/tunerdll")
+        self.assertEqual((oct(mode.st_mode & 0o7777), grp.getgrgid(mode.st_gid).gr_name),
+                         (oct(0o3775), "tunerdll"))
+        # Whatever a member leaves at the trace's name, upgrade and purge go through.
+        os.remove("/var/log/tunerdll/TunerDLL.log")
+        self.assertEqual(run(*as_user, "mkdir", "/var/log/tunerdll/TunerDLL.log").returncode, 0)
         for step in (["-i", package], ["-r", "tunerdll"], ["-P", "tunerdll"]):
             self.assertEqual(run("dpkg", *step).returncode, 0, step)
             with open("/etc/tunerdll/tuner.txt") as own:
@@ -92,6 +99,69 @@ class DebianPackage(unittest.TestCase):
         self.assertFalse(os.path.exists("/var/log/tunerdll"))
         self.assertEqual(os.listdir("/etc/tunerdll"), ["tuner.txt"])
         self.assertNotEqual(run("getent", "group", "tunerdll").returncode, 0)
+
+
+class MaintainerScripts(unittest.TestCase):
+    """postinst and postrm run as dpkg runs them, with dpkg's own tools stood in for by ones that
+    note what they were asked: no package, no root, nothing of the machine's touched."""
+
+    def setUp(self):
+        self.work = tempfile.mkdtemp()
+        self.addCleanup(shutil.rmtree, self.work, True)
+        self.calls = os.path.join(self.work, "calls")
+        self.overrides = os.path.join(self.work, "overrides")
+        open(self.overrides, "w").close()
+        tools = os.path.join(self.work, "bin")
+        os.mkdir(tools)
+        stand_ins = {
+            "getent": 'echo "getent $*" >>"$CALLS"; grep -q "^group $2$" "$GROUPS_MADE"',
+            "addgroup": 'echo "addgroup $*" >>"$CALLS"; echo "group $2" >>"$GROUPS_MADE"',
+            "delgroup": 'echo "delgroup $*" >>"$CALLS"',
+            "dpkg-statoverride": 'echo "dpkg-statoverride $*" >>"$CALLS"\n'
+                                 'case "$1" in\n'
+                                 '  --list) grep -q " $2$" "$OVERRIDES" ;;\n'
+                                 '  --update) shift 2; echo "$*" >>"$OVERRIDES" ;;\n'
+                                 'esac',
+        }
+        for name, body in stand_ins.items():
+            path = os.path.join(tools, name)
+            with open(path, "w") as tool:
+                tool.write("#!/bin/sh\n" + body + "\n")
+            os.chmod(path, 0o755)
+        self.env = dict(os.environ, PATH=tools + ":" + os.environ["PATH"], CALLS=self.calls,
+                        OVERRIDES=self.overrides, GROUPS_MADE=os.path.join(self.work, "groups"),
+                        DPKG_ROOT=os.path.join(self.work, "root"))
+        open(self.env["GROUPS_MADE"], "w").close()
+
+    def script(self, name, *args):
+        done = run("sh", os.path.join(SOURCE_DIR, "packaging", "debian", name), *args,
+                   env=self.env)
+        self.assertEqual(done.returncode, 0, done.stderr)
+        with open(self.calls) as calls:
+            return calls.read().splitlines()
+
+    def test_modes_are_dpkg_overrides_made_once(self):
+        self.script("postinst", "configure", "")
+        with open(self.overrides) as overrides:
+            self.assertEqual(overrides.read().splitlines(),
+                             ["root tunerdll 0755 /etc/tunerdll",
+                              "root tunerdll 3775 /var/log/tunerdll"])
+        self.assertIn("addgroup --system tunerdll", self.script("postinst", "configure", ""))
+        # An upgrade keeps them as they are, and makes no group anew.
+        open(self.calls, "w").close()
+        calls = self.script("postinst", "configure", "1.0.0")
+        self.assertFalse([c for c in calls if "--update" in c or c.startswith("addgroup")], calls)
+
+    def test_purge_drops_the_trace_the_overrides_and_the_group(self):
+        self.script("postinst", "configure", "")
+        # A member made a folder with something in it at the trace's name.
+        trace = os.path.join(self.env["DPKG_ROOT"], "var", "log", "tunerdll", "TunerDLL.log")
+        os.makedirs(os.path.join(trace, "inside"))
+        calls = self.script("postrm", "purge")
+        self.assertFalse(os.path.exists(os.path.dirname(trace)))
+        for folder in ("/var/log/tunerdll", "/etc/tunerdll"):
+            self.assertIn("dpkg-statoverride --remove " + folder, calls)
+        self.assertIn("delgroup --system tunerdll", calls)
 
 
 if __name__ == "__main__":

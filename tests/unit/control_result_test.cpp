@@ -1,12 +1,17 @@
 #include "tuner/control_result.h"
 
+#include <condition_variable>
 #include <fstream>
 #include <functional>
+#include <mutex>
 #include <sstream>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include <gtest/gtest.h>
+
+#include "test_heap.h"
 
 #include "plugin/thread_results.h"
 #include "recording_serial.h"
@@ -149,6 +154,69 @@ TEST(ControlResults, EachThreadReadsItsOwnLastResult) {
   EXPECT_EQ(otherAfter, TUNER_PORT_BUSY);
   EXPECT_EQ(otherMessage, "port COM7 stayed held by another program for 10 s: close it");
   EXPECT_EQ(lastResultCode(), TUNER_DONE);
+}
+
+TEST(ControlResults, EveryThreadOfManyKeepsItsOwnResultAndSentence) {
+  constexpr int kThreads = 80;
+  std::vector<int> codes(kThreads);
+  std::vector<std::string> seen(kThreads);
+  std::vector<std::string> kept(kThreads);
+  std::mutex lock;
+  std::condition_variable changed;
+  int remembered = 0;
+  bool read = false;
+  std::vector<std::thread> threads;
+  for (int i = 0; i < kThreads; ++i) {
+    threads.emplace_back([&, i] {
+      ControlResult busy;
+      busy.code = i % 2 == 0 ? TUNER_PORT_BUSY : TUNER_PORT_NOT_FOUND;
+      setField(busy.port, ("COM" + std::to_string(i)).c_str());
+      rememberResult(busy);
+      const char* message = lastResultMessage();
+      std::unique_lock<std::mutex> held(lock);
+      ++remembered;
+      changed.notify_all();
+      // All live at once; each reads its own only after every other has written its own.
+      changed.wait(held, [&] { return read; });
+      codes[i] = lastResultCode();
+      seen[i] = lastResultMessage();
+      kept[i] = message;
+    });
+  }
+  {
+    std::unique_lock<std::mutex> held(lock);
+    changed.wait(held, [&] { return remembered == kThreads; });
+    read = true;
+    changed.notify_all();
+  }
+  for (std::thread& thread : threads) thread.join();
+  for (int i = 0; i < kThreads; ++i) {
+    EXPECT_EQ(codes[i], i % 2 == 0 ? TUNER_PORT_BUSY : TUNER_PORT_NOT_FOUND) << i;
+    EXPECT_NE(seen[i].find("COM" + std::to_string(i) + " "), std::string::npos) << seen[i];
+    EXPECT_EQ(kept[i], seen[i]) << i;
+  }
+  // A thread made after they all ended starts with none, whatever id it was given.
+  for (int i = 0; i < kThreads; ++i) {
+    int fresh = -1;
+    std::thread([&] { fresh = lastResultCode(); }).join();
+    ASSERT_EQ(fresh, TUNER_NO_CALL_YET);
+  }
+}
+
+TEST(ControlResults, AThreadWhoseResultCannotBeKeptIsToldMemoryRanOut) {
+  int code = -1;
+  std::string message;
+  std::thread([&] {
+    testing::failAllocationAfter(0);
+    ControlResult done;
+    done.code = TUNER_DONE;
+    rememberResult(done);
+    testing::failAllocationAfter(-1);
+    code = lastResultCode();
+    message = lastResultMessage();
+  }).join();
+  EXPECT_EQ(code, TUNER_OUT_OF_MEMORY);
+  EXPECT_EQ(message, resultTemplate(TUNER_OUT_OF_MEMORY));
 }
 
 TEST(ControlResults, TheGuideTellsEveryResultInTheSameWords) {

@@ -4,6 +4,7 @@
 #include <sched.h>
 #include <sys/file.h>
 #include <sys/mount.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -136,6 +137,56 @@ TEST(DiagnosticLog, EmptyPathMeansTraceOff) {
   LogMessage(DiagnosticLog{}, "nothing\n");
   std::filesystem::current_path(previous);
   EXPECT_EQ(readFile(dir.file("TunerDLL.log")), "");
+}
+
+TEST(DiagnosticLog, NothingButTheTraceItselfIsEverWritten) {
+  namespace fs = std::filesystem;
+  TempDir dir;
+  TempDir elsewhere;
+  const DiagnosticLog log{dir.file("TunerDLL.log")};
+  // Someone else's file, large enough that a restart would empty it.
+  const std::string victim = elsewhere.file("victim");
+  const std::string content(2000000, 'v');
+  writeFile(victim, content);
+  fs::permissions(victim, fs::perms::owner_read | fs::perms::owner_write);
+  const auto untouched = [&] { return readFile(victim) == content; };
+
+  fs::create_symlink(victim, log.path);
+  LogMessage(log, "through a link\n");
+  EXPECT_TRUE(untouched());
+  fs::remove(log.path);
+
+  fs::create_hard_link(victim, log.path);
+  LogMessage(log, "through a second name\n");
+  EXPECT_TRUE(untouched());
+  fs::remove(log.path);
+
+  // A pipe with nobody reading: the message is dropped at once.
+  ASSERT_EQ(mkfifo(log.path.c_str(), 0600), 0);
+  LogMessage(log, "into a pipe\n");
+  fs::remove(log.path);
+
+  if (geteuid() == 0) {
+    // Root writes only a trace that root owns.
+    writeFile(log.path, "");
+    ASSERT_EQ(chown(log.path.c_str(), 65534, 65534), 0);
+    LogMessage(log, "into a user's file\n");
+    EXPECT_EQ(readFile(log.path), "");
+  }
+}
+
+TEST(DiagnosticLog, ControlBytesInAMessageCannotStartALine) {
+  TempDir dir;
+  const DiagnosticLog log{dir.file("TunerDLL.log")};
+  writeFile(log.path, "");
+  LogMessage(log, "MacroTune:Start tuner[%s]\n", "A\nevil::0:0::.:sh\r\x1b");
+  EXPECT_EQ(readFile(log.path), "MacroTune:Start tuner[A\\x0aevil::0:0::.:sh\\x0d\\x1b]\n");
+  // Escapes never push the line past the longest message, which still ends its line.
+  writeFile(log.path, "");
+  LogMessage(log, "%s\n", std::string(300, '\n').c_str());
+  const std::string cut = readFile(log.path);
+  EXPECT_LE(cut.size(), kLogMessageCapacity);
+  EXPECT_EQ(cut.find('\n'), cut.size() - 1);
 }
 
 }  // namespace

@@ -1,5 +1,7 @@
 #include "remotes/remote_lists.h"
 
+#include "remotes/remotes_file.h"
+
 #include <cstdlib>
 #include <cstring>
 
@@ -157,6 +159,49 @@ TEST_F(RemoteListsTest, NullHeadPointersAreIgnored) {
             "FreeRemotes:Start\n");
   FreeRemotes(log, &r);
   EXPECT_EQ(r, nullptr);
+}
+
+TEST_F(RemoteListsTest, ARecordAlreadyInTheListIsNotAddedAgain) {
+  Remote* head = nullptr;
+  Remote* a = remote("a");
+  Remote* b = remote("b");
+  AddRemote(log, a, &head);
+  AddRemote(log, b, &head);
+  AddRemote(log, a, &head);
+  AddRemote(log, b, &head);
+  EXPECT_EQ(head, a);
+  EXPECT_EQ(a->next, b);
+  EXPECT_EQ(b->next, nullptr);
+  EXPECT_NE(readFile(log.path).find("AddRemote:Err: the record is already in the list, remote "
+                                    "not added\n"),
+            std::string::npos);
+  Command* commands = nullptr;
+  Command* power = CreateCommand(log, heapText("Power"), nullptr);
+  AddCommand(log, power, &commands);
+  AddCommand(log, power, &commands);
+  EXPECT_EQ(power->next, nullptr);
+  a->commands = commands;
+  FreeRemotes(log, &head);
+}
+
+TEST_F(RemoteListsTest, AListThatLoopsBackIsWalkedOnceAndFreedOnce) {
+  // Built by a host: the third remote points back to the second, and so does a command.
+  Remote* head = remote("a");
+  head->next = remote("b");
+  head->next->next = remote("c");
+  head->next->next->next = head->next;
+  Command* on = CreateCommand(log, heapText("On"), nullptr);
+  on->next = on;
+  head->commands = on;
+  EXPECT_EQ(formatRemotes(head), "a 1 2\nOn\n\nb 1 2\n\nc 1 2\n\n");
+  Remote* extra = remote("d");
+  AddRemote(log, extra, &head);
+  EXPECT_EQ(extra->next, nullptr);
+  EXPECT_NE(readFile(log.path).find("AddRemote:Err: the list loops back on itself"),
+            std::string::npos);
+  FreeRemotes(log, &head);
+  EXPECT_EQ(head, nullptr);
+  releaseRemotes(extra);
 }
 
 }  // namespace

@@ -1,6 +1,7 @@
 #include "remotes/remotes_file.h"
 
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -583,6 +584,78 @@ TEST_F(RemotesFileTest, LongPatternLinesLoadWhole) {
   OwnedList loaded{LoadRemotes(log, path.c_str(), devName, sizeof devName)};
   std::string why;
   EXPECT_TRUE(equalLists(list.head, loaded.head, why)) << why;
+}
+
+}  // namespace
+}  // namespace tuner
+
+namespace tuner {
+namespace {
+
+TEST_F(RemotesFileTest, LoadReadsOnlyARegularFileAndCreatesOnlyWhereNothingStands) {
+  namespace fs = std::filesystem;
+  TempDir elsewhere;
+  // A dangling link: what it names is not created.
+  const std::string named = elsewhere.file("made-by-root");
+  fs::create_symlink(named, path);
+  EXPECT_EQ(LoadRemotes(log, path.c_str(), devName, sizeof devName), nullptr);
+  EXPECT_FALSE(fs::exists(fs::symlink_status(named)));
+  EXPECT_NE(readFile(log.path).find("LoadRemotes:ERR: FP Null from fopen w\n"), std::string::npos);
+  fs::remove(path);
+  // A pipe, a device and a folder are refused at once, each with its line.
+  ASSERT_EQ(mkfifo(path.c_str(), 0600), 0);
+  const std::string folder = dir.file("folder.txt");
+  fs::create_directory(folder);
+  for (const std::string& unreadable : {path, std::string("/dev/zero"), folder}) {
+    writeFile(log.path, "");
+    EXPECT_EQ(LoadRemotes(log, unreadable.c_str(), devName, sizeof devName), nullptr);
+    EXPECT_NE(readFile(log.path).find("LoadRemotes:ERR: [" + unreadable +
+                                      "] is not a regular file, nothing loaded\n"),
+              std::string::npos)
+        << unreadable;
+  }
+  fs::remove(path);
+  // Too large a file is not read at all.
+  writeFile(path, "");
+  fs::resize_file(path, kMaxRemotesFileSize + 1);
+  writeFile(log.path, "");
+  EXPECT_EQ(LoadRemotes(log, path.c_str(), devName, sizeof devName), nullptr);
+  EXPECT_NE(readFile(log.path).find("is larger than 16777216 bytes, nothing loaded\n"),
+            std::string::npos);
+}
+
+TEST_F(RemotesFileTest, AnOverlongLineIsSkippedAndTheRestLoads) {
+  writeFile(log.path, "");
+  OwnedList list{load("TV 38000 500\n" + std::string(kMaxRemotesLineLength + 1, 'x') +
+                      "\nPower 16 a 20 df\n\n")};
+  ASSERT_NE(list.head, nullptr);
+  ASSERT_NE(list.head->commands, nullptr);
+  EXPECT_STREQ(list.head->commands->name, "Power");
+  EXPECT_EQ(list.head->commands->next, nullptr);
+  EXPECT_NE(readFile(log.path).find("LoadRemotes:ERR: line 2: longer than 65536 characters; "
+                                    "line skipped\n"),
+            std::string::npos);
+}
+
+TEST_F(RemotesFileTest, SaveReplacesALinkAnyoneCouldHavePlantedInsteadOfItsTarget) {
+  namespace fs = std::filesystem;
+  TempDir elsewhere;
+  const std::string victim = elsewhere.file("victim");
+  writeFile(victim, "root's own\n");
+  fs::permissions(victim, fs::perms::owner_read | fs::perms::owner_write);
+  // A folder everybody may write, as /tmp.
+  fs::permissions(dir.path(), fs::perms::all | fs::perms::sticky_bit);
+  fs::create_symlink(victim, path);
+  OwnedList list{exampleList()};
+  ASSERT_TRUE(SaveRemotes(log, list.head, path.c_str(), platformSaveFiles()));
+  EXPECT_EQ(readFile(victim), "root's own\n");
+  EXPECT_TRUE(fs::is_regular_file(fs::symlink_status(path)));
+  EXPECT_EQ(readFile(path), "TV 38000 500\nPower 16 a 20 df\n 16 b 20 df\n\n");
+  // Nor is anything but a regular file replaced.
+  const std::string pipe = dir.file("pipe.txt");
+  ASSERT_EQ(mkfifo(pipe.c_str(), 0600), 0);
+  EXPECT_FALSE(SaveRemotes(log, list.head, pipe.c_str(), platformSaveFiles()));
+  EXPECT_TRUE(fs::is_fifo(fs::symlink_status(pipe)));
 }
 
 }  // namespace

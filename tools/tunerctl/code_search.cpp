@@ -80,10 +80,15 @@ std::string codeSet(int ueitype, int ueicode) {
 
 enum class Heard { kNothing, kReacted, kStop, kEnd };
 
+// Characters read at the most for one answer, or between two keys.
+constexpr std::size_t kMaxAnswerLength = 256;
+
 // What the user typed since the last look, without waiting.
 Heard listen() {
   if (interrupted) return Heard::kStop;
-  for (int c = pollInput(); c != kNoInput; c = pollInput()) {
+  // Bounded, so that input that never pauses (a file, /dev/zero) cannot hold the search up.
+  std::size_t looked = 0;
+  for (int c = pollInput(); c != kNoInput && looked < kMaxAnswerLength; c = pollInput(), ++looked) {
     if (c == kEndOfInput) return Heard::kEnd;
     if (c == 'q' || c == 'Q') return Heard::kStop;
     if (c == '\n') return Heard::kReacted;
@@ -91,7 +96,7 @@ Heard listen() {
   return Heard::kNothing;
 }
 
-// One answer line, waited for; false at the end of input or on Ctrl-C.
+// One answer line, waited for; false at the end of input, on Ctrl-C, or past the longest answer.
 bool readAnswer(std::string& line) {
   line.clear();
   while (!interrupted) {
@@ -100,8 +105,10 @@ bool readAnswer(std::string& line) {
     if (c == '\n') return true;
     if (c == kNoInput) {
       std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    } else {
+    } else if (line.size() < kMaxAnswerLength) {
       line += static_cast<char>(c);
+    } else {
+      return false;
     }
   }
   return false;
@@ -174,7 +181,11 @@ int searchCodeSets(const CodeSearch& search, std::ostream& out, std::ostream& er
       out << "code set " << codeSet(search.ueitype, code) << ": did the box react? [y/n] "
           << (terminal ? "" : "\n") << std::flush;
       std::string answer;
-      if (!readAnswer(answer)) return stopped(interrupted ? "stopped" : "end of input");
+      if (!readAnswer(answer)) {
+        return stopped(interrupted                         ? "stopped"
+                       : answer.size() >= kMaxAnswerLength ? "an answer longer than 256 characters"
+                                                           : "end of input");
+      }
       if (answer == "y" || answer == "Y" || answer == "yes") {
         out << "code set " << codeSet(search.ueitype, code)
             << " confirmed; a tuner.txt line to start from: Tuner1.=" << search.port << "&"

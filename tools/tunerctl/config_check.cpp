@@ -12,6 +12,8 @@
 #include <utility>
 
 #include "blaster/port_setup.h"
+#include "common/guarded_files.h"
+#include "common/open_file.h"
 #include "common/text_lines.h"
 #include "tuner/tuner_config.h"
 
@@ -108,6 +110,34 @@ int findBlasters(const std::vector<std::string>& given, std::ostream& out, std::
     err << "\n";
   }
   return found > 0 ? 0 : 1;
+}
+
+std::string traceProblem(const std::string& tracePath) {
+  tuner::TraceState state = tuner::TraceState::kAbsent;
+  tuner::OpenFile trace(tuner::openTrace(tracePath.c_str(), state));
+  const std::string is = "the trace " + tracePath + " exists but is not written: it ";
+  switch (state) {
+    case tuner::TraceState::kAbsent:
+    case tuner::TraceState::kWritable:
+      return "";
+    case tuner::TraceState::kLink:
+      return is +
+             "is a symbolic link, and the trace is never written through one: delete it "
+             "and create a plain empty file";
+    case tuner::TraceState::kNotRegular:
+      return is + "is not a plain file: delete it and create an empty file";
+    case tuner::TraceState::kHardLinked:
+      return is + "has more than one name (a hard link): delete it and create an empty file";
+    case tuner::TraceState::kNotRootsOwn:
+      return is +
+             "belongs to another user, and run as root the plug-in writes only a trace that "
+             "root owns: run as the recorder's user, or give the file to root";
+    case tuner::TraceState::kNotWritable:
+      return is +
+             "cannot be written by this user: let this user's group write it, or delete it "
+             "and create it as this user";
+  }
+  return "";
 }
 
 int checkTunerConfig(const std::string& path, bool probe, std::ostream& out, std::ostream& err) {

@@ -12,6 +12,10 @@
 // Problems with the file as a whole go to err.
 int checkTunerConfig(const std::string& path, bool probe, std::ostream& out, std::ostream& err);
 
+// What stops the trace at tracePath from being written by this user, as a sentence; empty when
+// it is written or there is none (the trace is off).
+std::string traceProblem(const std::string& tracePath);
+
 // Why no blaster can be used on the port (it does not exist, permission denied, busy, no
 // answer), or empty when one answered to the plug-in's own probe.
 std::string probeProblem(const std::string& port);

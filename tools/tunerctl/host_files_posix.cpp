@@ -35,6 +35,9 @@ std::string currentDirectory() {
 bool changeDirectory(const std::string& path) { return chdir(path.c_str()) == 0; }
 
 bool usableFileName(const std::string& name) {
+  for (const char c : name) {
+    if (static_cast<unsigned char>(c) < 0x20 || c == 0x7f) return false;
+  }
   return name.find('/') == std::string::npos && name.find('\\') == std::string::npos &&
          name.size() + 3 <= NAME_MAX;
 }

@@ -48,7 +48,8 @@ const char kUsage[] =
     "                        y or n as the last few codes are sent again; q or Ctrl-C stops\n"
     "                        and prints the command that resumes. Without a terminal the\n"
     "                        same answers are read as lines; --verbose prints each code\n"
-    "Options: --dll PATH the plug-in to load; -q, --quiet print nothing on success;\n"
+    "Options: --dll PATH the plug-in to load (a name alone: one in the current folder);\n"
+    "  -q, --quiet print nothing on success;\n"
     "  --timing print the time each operation took.\n"
     "Exit status: 0 done (search: a code set was confirmed), 1 an operation failed (search: none\n"
     "was), 2 usage error, 3 the plug-in cannot be loaded.\n";
@@ -264,7 +265,10 @@ class Session {
       }
     }
     out() << "check " << path << ":\n";
-    return checkTunerConfig(path, probe, out(), std::cerr);
+    const int status = checkTunerConfig(path, probe, out(), std::cerr);
+    const std::string trace = traceProblem(tuner::pluginLog().path);
+    if (!trace.empty()) std::cerr << "tunerctl: check: " << trace << "\n";
+    return status;
   }
 
   void freeAll(bool report) {
@@ -302,7 +306,7 @@ int main(int argc, char** argv) {
       return 2;
     }
   }
-  const std::string dll = line.dll.empty() ? defaultPluginPath() : line.dll;
+  const std::string dll = line.dll.empty() ? defaultPluginPath() : givenPluginPath(line.dll);
   if (line.version) {
     const std::string version = pluginVersion(dll);
     if (version.empty()) {

@@ -1,7 +1,10 @@
 #include "plugin_api.h"
 
 #include <cstdint>
-#include <fstream>
+#include <cstdio>
+
+#include "common/guarded_files.h"
+#include "common/open_file.h"
 
 namespace {
 
@@ -15,6 +18,13 @@ bool lookUp(void* library, const char* name, Function& function, std::string& er
 }  // namespace
 
 bool loadPlugin(const std::string& path, PluginApi& api, std::string& error) {
+  tuner::ReadOpen outcome = tuner::ReadOpen::kOpened;
+  tuner::OpenFile file(tuner::openForReading(path.c_str(), false, UINT64_MAX, outcome));
+  if (outcome == tuner::ReadOpen::kNotRegular) {
+    error = "it is not a regular file";
+    return false;
+  }
+  file.reset();
   void* library = openPluginLibrary(path, error);
   if (library == nullptr) return false;
   return lookUp(library, "DeviceName", api.deviceName, error) &&
@@ -41,16 +51,19 @@ bool loadPlugin(const std::string& path, PluginApi& api, std::string& error) {
 }
 
 int libraryWidth(const std::string& path) {
-  std::ifstream file(path, std::ios::binary);
+  tuner::ReadOpen outcome = tuner::ReadOpen::kOpened;
+  tuner::OpenFile file(tuner::openForReading(path.c_str(), false, UINT64_MAX, outcome));
   unsigned char head[0x40] = {};
-  if (!file.read(reinterpret_cast<char*>(head), sizeof head)) return 0;
+  if (file == nullptr || std::fread(head, 1, sizeof head, file.get()) != sizeof head) return 0;
   if (head[0] == 0x7f && head[1] == 'E' && head[2] == 'L' && head[3] == 'F')
     return head[4] == 1 ? 32 : head[4] == 2 ? 64 : 0;  // ELF class
   if (head[0] != 'M' || head[1] != 'Z') return 0;
   const std::uint32_t peAt = head[0x3c] | head[0x3d] << 8 | head[0x3e] << 16 |
                              static_cast<std::uint32_t>(head[0x3f]) << 24;
   unsigned char pe[6] = {};
-  if (!file.seekg(peAt) || !file.read(reinterpret_cast<char*>(pe), sizeof pe)) return 0;
+  if (std::fseek(file.get(), static_cast<long>(peAt), SEEK_SET) != 0 ||
+      std::fread(pe, 1, sizeof pe, file.get()) != sizeof pe)
+    return 0;
   if (pe[0] != 'P' || pe[1] != 'E' || pe[2] != 0 || pe[3] != 0) return 0;
   const unsigned machine = pe[4] | pe[5] << 8;
   return machine == 0x14c ? 32 : machine == 0x8664 ? 64 : 0;  // i386, x86-64

@@ -29,12 +29,16 @@ struct PluginApi {
   decltype(&LastControlMessage) lastControlMessage = nullptr;
 };
 
-// Platform part: the plug-in file beside this program, and loading a library and its symbols.
+// Platform part: the plug-in file beside this program, the file a --dll name stands for (one
+// without a folder is in the current folder, never looked for on the system's search path), and
+// loading a library and its symbols.
 std::string defaultPluginPath();
+std::string givenPluginPath(const std::string& name);
 void* openPluginLibrary(const std::string& path, std::string& error);
 void* pluginSymbol(void* library, const char* name);
 
-// Loads the library at path and looks up all its exports; false with error set otherwise.
+// Loads the library at path and looks up all its exports; false with error set otherwise. Only
+// a regular file is loaded: a pipe or a device there is refused before the loader opens it.
 bool loadPlugin(const std::string& path, PluginApi& api, std::string& error);
 
 // 32 or 64 for a PE or ELF library of that width, 0 if the file says neither.

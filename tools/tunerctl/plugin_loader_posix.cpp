@@ -18,6 +18,10 @@ std::string defaultPluginPath() {
                                                                                    : beside;
 }
 
+std::string givenPluginPath(const std::string& name) {
+  return name.find('/') == std::string::npos ? "./" + name : name;
+}
+
 void* openPluginLibrary(const std::string& path, std::string& error) {
   void* library = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
   if (library == nullptr) error = dlerror();

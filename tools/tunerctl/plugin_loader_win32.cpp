@@ -10,6 +10,10 @@ std::string defaultPluginPath() {
   return path.substr(0, path.find_last_of("\\/") + 1) + "TunerDLL.dll";
 }
 
+std::string givenPluginPath(const std::string& name) {
+  return name.find_first_of("\\/:") == std::string::npos ? ".\\" + name : name;
+}
+
 void* openPluginLibrary(const std::string& path, std::string& error) {
   HMODULE library = LoadLibraryA(path.c_str());
   if (library == nullptr) error = "LoadLibrary failed with error " + std::to_string(GetLastError());
