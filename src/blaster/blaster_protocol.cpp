@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cstdint>
 
+#include "common/hex_digits.h"
+
 namespace tuner::protocol {
 
 VersionQuery versionQueryPacket() {
@@ -47,13 +49,73 @@ std::optional<DecodedPacket> decodePacket(const std::vector<std::uint8_t>& bytes
   return std::nullopt;
 }
 
+std::vector<std::uint8_t> versionReply(std::size_t length) {
+  static const char kName[] = "BLASTERSIM";
+  std::vector<std::uint8_t> bytes;
+  for (std::size_t i = 0; i < length; ++i) {
+    bytes.push_back(static_cast<std::uint8_t>(kName[i % (sizeof kName - 1)]));
+  }
+  return bytes;
+}
+
+CodeSet codeSetOf(std::uint8_t high, std::uint8_t low) {
+  return CodeSet{high >> 4, ((high & 0x0F) << 8) | low};
+}
+
+std::vector<Frame> FrameReader::take(const std::uint8_t* data, std::size_t count, double at) {
+  std::vector<Frame> frames;
+  for (std::size_t i = 0; i < count; ++i) takeByte(data[i], at, frames);
+  flushJunk(frames);
+  return frames;
+}
+
+void FrameReader::takeByte(std::uint8_t byte, double at, std::vector<Frame>& frames) {
+  std::vector<std::uint8_t>& packet = packet_.bytes;
+  if (!packet.empty()) {
+    packet.push_back(byte);
+    const std::size_t n = packet.size();
+    if (n <= kHeaderLength && byte != kHeader[n - 1]) {
+      frames.push_back(Frame{Frame::kJunk, packet_.at, packet, std::nullopt});
+      packet.clear();
+    } else if (n > kHeaderLength && n == kHeaderLength + 1u + packet[kHeaderLength]) {
+      packet_.packet = decodePacket(packet);
+      frames.push_back(packet_);
+      awaitingTrailer_ = packet_.packet;
+      packet.clear();
+    }
+    return;
+  }
+  if (byte == kHeader[0]) {
+    flushJunk(frames);
+    packet.push_back(byte);
+    packet_.at = at;
+    return;
+  }
+  if (byte == kLeadByte) {
+    flushJunk(frames);
+    if (awaitingTrailer_) {
+      frames.push_back(Frame{Frame::kTrailer, at, {byte}, awaitingTrailer_});
+      awaitingTrailer_.reset();
+    } else {
+      frames.push_back(Frame{Frame::kLead, at, {byte}, std::nullopt});
+    }
+    return;
+  }
+  if (junk_.bytes.empty()) junk_.at = at;
+  junk_.bytes.push_back(byte);
+}
+
+void FrameReader::flushJunk(std::vector<Frame>& frames) {
+  if (junk_.bytes.empty()) return;
+  frames.push_back(Frame{Frame::kJunk, junk_.at, junk_.bytes, std::nullopt});
+  junk_.bytes.clear();
+}
+
 std::string hexText(const std::vector<std::uint8_t>& bytes) {
-  static const char kDigits[] = "0123456789abcdef";
   std::string text;
   for (std::uint8_t b : bytes) {
     if (!text.empty()) text += ' ';
-    text += kDigits[b >> 4];
-    text += kDigits[b & 0x0F];
+    appendHexByte(text, b);
   }
   return text;
 }

@@ -1,4 +1,5 @@
-// The packets exchanged with the blaster, as pure functions of their fields.
+// The packets exchanged with the blaster, as pure functions of their fields: what the plug-in
+// sends, and how a blaster takes frames apart and answers them.
 #pragma once
 
 #include <array>
@@ -54,6 +55,45 @@ struct DecodedPacket {
 
 // Decodes a whole packet (header, count, command and what follows); nullopt if it is none.
 std::optional<DecodedPacket> decodePacket(const std::vector<std::uint8_t>& bytes);
+
+// The blaster's answers: the one-byte acknowledgement of a key, and a version reply of length
+// bytes (ten make a good one).
+constexpr std::uint8_t kAckByte = 0x06;
+std::vector<std::uint8_t> versionReply(std::size_t length);
+
+// The code set the two code-set bytes of a key packet name.
+struct CodeSet {
+  int ueitype = 0;
+  int ueicode = 0;
+};
+CodeSet codeSetOf(std::uint8_t high, std::uint8_t low);
+
+// What a blaster makes of the bytes it receives, frame by frame.
+struct Frame {
+  enum Kind { kLead, kPacket, kTrailer, kJunk } kind = kJunk;
+  double at = 0;  // when its first byte arrived, on the caller's clock
+  std::vector<std::uint8_t> bytes;
+  // kPacket: what it is (none: a packet of no known kind); kTrailer: the packet it ends, which
+  // the blaster answers.
+  std::optional<DecodedPacket> packet;
+};
+
+// The blaster's side of the framing: a zero byte is a lead, or the trailer after a known packet;
+// a packet runs from the first header byte for as many bytes as its count says; anything else
+// is junk.
+class FrameReader {
+ public:
+  // Takes bytes that arrived together at `at`; returns the frames they complete, in order.
+  std::vector<Frame> take(const std::uint8_t* data, std::size_t count, double at);
+
+ private:
+  void takeByte(std::uint8_t byte, double at, std::vector<Frame>& frames);
+  void flushJunk(std::vector<Frame>& frames);
+
+  Frame packet_{Frame::kPacket, 0, {}, std::nullopt};
+  Frame junk_;
+  std::optional<DecodedPacket> awaitingTrailer_;
+};
 
 // Bytes as lowercase hexadecimal pairs separated by spaces ("bc ac 0d"), as traces show them.
 std::string hexText(const std::vector<std::uint8_t>& bytes);

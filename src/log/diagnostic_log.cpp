@@ -1,6 +1,7 @@
 #include "log/diagnostic_log.h"
 
 #include "common/guarded_files.h"
+#include "common/hex_digits.h"
 #include "common/open_file.h"
 
 #include <cstdarg>
@@ -22,7 +23,6 @@ bool isControlByte(unsigned char c) { return c < 0x20 || c == 0x7f; }
 // The message as one line: its final line feed kept, every other control byte (a line feed or
 // a carriage return in a host's name, say) written as \xHH. Cut to fit, it still ends its line.
 void escapeInto(const char* formatted, char* msg, std::size_t capacity) {
-  static const char kHex[] = "0123456789abcdef";
   std::size_t length = std::strlen(formatted);
   const bool endsLine = length > 0 && formatted[length - 1] == '\n';
   if (endsLine) --length;
@@ -38,8 +38,8 @@ void escapeInto(const char* formatted, char* msg, std::size_t capacity) {
     if (out + 4 > room) break;
     msg[out++] = '\\';
     msg[out++] = 'x';
-    msg[out++] = kHex[c >> 4];
-    msg[out++] = kHex[c & 0x0F];
+    msg[out++] = highHexDigit(c);
+    msg[out++] = lowHexDigit(c);
   }
   msg[out++] = '\n';
   msg[out] = '\0';

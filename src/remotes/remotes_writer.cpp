@@ -2,6 +2,7 @@
 #include <filesystem>
 #include <new>
 #include <system_error>
+#include "common/hex_digits.h"
 
 #include "remotes/list_walk.h"
 #include "remotes/remotes_file.h"
@@ -20,11 +21,9 @@ void appendPattern(std::string& out, const Pattern& pattern) {
   appendFormatted(out, " %lu", pattern.bit_length);
   out += ' ';
   out += pattern.r_flag;
-  static const char kHexDigits[] = "0123456789abcdef";
   for (std::uint32_t i = 0; i < pattern.length; ++i) {
     out += ' ';
-    out += kHexDigits[pattern.bytes[i] >> 4];
-    out += kHexDigits[pattern.bytes[i] & 0x0F];
+    appendHexByte(out, pattern.bytes[i]);
   }
   out += '\n';
 }

@@ -10,6 +10,7 @@
 #include <cstring>
 #include <string>
 
+#include "common/hex_digits.h"
 #include "remotes/save_files.h"
 
 namespace tuner {
@@ -40,12 +41,8 @@ std::string unguessable() {
     const unsigned fallback = static_cast<unsigned>(getpid()) * 2654435761u + ++counter;
     std::memcpy(bytes, &fallback, sizeof fallback);
   }
-  static const char kHex[] = "0123456789abcdef";
   std::string text;
-  for (unsigned char byte : bytes) {
-    text += kHex[byte >> 4];
-    text += kHex[byte & 0x0F];
-  }
+  for (unsigned char byte : bytes) appendHexByte(text, byte);
   return text;
 }
 

@@ -22,20 +22,20 @@ constexpr ResultText kResultTexts[] = {
      "the line for tuner \"{tuner}\" in {config} {part}: write it as "
      "{tuner}=PORT&UEITYPE,UEICODE."},
     {TUNER_PORT_NOT_FOUND,
-     "port {port} for tuner \"{tuner}\" does not exist: check the port name in {config} and that "
-     "the adapter is plugged in"},
+     "port {port}[ for tuner \"{tuner}\"] does not exist: check the port name[ in {config}] and "
+     "that the adapter is plugged in"},
     {TUNER_PERMISSION_DENIED,
      "permission denied on port {port}: on Linux add the user to the dialout group and log in "
      "again"},
     {TUNER_PORT_BUSY, "port {port} stayed held by another program for 10 s: close it"},
     {TUNER_PORT_NOT_OPENED,
-     "port {port} for tuner \"{tuner}\" cannot be opened: check the port name in {config}"},
+     "port {port}[ for tuner \"{tuner}\"] cannot be opened: check the port name[ in {config}]"},
     {TUNER_PORT_SETTINGS_REFUSED,
      "port {port} opened but refused its settings (19200 baud, 8 data bits, no parity, 1 stop "
      "bit): try another port or adapter driver"},
     {TUNER_NO_BLASTER,
      "no blaster answered on {port} ({number} bytes came back): check the blaster's cable and "
-     "power, and that {config} names its port"},
+     "power[, and that {config} names its port]"},
     {TUNER_KEY_NOT_ACKNOWLEDGED,
      "the blaster on {port} did not acknowledge key {number}, so the rest was not sent: check "
      "its cable and power, then try again"},
@@ -91,12 +91,30 @@ void describeResult(const ControlResult& result, char* text, std::size_t capacit
     return;
   }
   char number[16];
+  // Where an optional part began in text, and whether a detail in it was empty.
+  std::size_t optionalAt = 0;
+  bool optionalEmpty = false;
   for (const char* c = format; *c != '\0';) {
+    if (*c == '[') {
+      optionalAt = used;
+      optionalEmpty = false;
+      ++c;
+      continue;
+    }
+    if (*c == ']') {
+      if (optionalEmpty) {
+        used = optionalAt;
+        text[used] = '\0';
+      }
+      ++c;
+      continue;
+    }
     const char* close = *c == '{' ? std::strchr(c, '}') : nullptr;
     const char* value = close != nullptr
                             ? detail(result, c + 1, static_cast<std::size_t>(close - c - 1), number)
                             : nullptr;
     if (value != nullptr) {
+      if (*value == '\0') optionalEmpty = true;
       append(text, capacity, used, value, std::strlen(value));
       c = close + 1;
     } else {
@@ -104,6 +122,60 @@ void describeResult(const ControlResult& result, char* text, std::size_t capacit
       ++c;
     }
   }
+}
+
+int portResultCode(const PortProblem& problem) {
+  if (problem.step == PortProblem::kSettings) return TUNER_PORT_SETTINGS_REFUSED;
+  if (problem.step == PortProblem::kProbe) return TUNER_NO_BLASTER;
+  switch (problem.openError) {
+    case PortOpenError::kNotFound:
+      return TUNER_PORT_NOT_FOUND;
+    case PortOpenError::kAccessDenied:
+      return TUNER_PERMISSION_DENIED;
+    case PortOpenError::kBusy:
+      return TUNER_PORT_BUSY;
+    default:
+      return TUNER_PORT_NOT_OPENED;
+  }
+}
+
+ControlResult portResult(const char* port, const PortProblem& problem) {
+  ControlResult result;
+  result.code = portResultCode(problem);
+  result.number = static_cast<int>(problem.received);
+  setField(result.port, port);
+  return result;
+}
+
+std::string portProblemSentence(const char* port, const PortProblem& problem) {
+  char text[512];
+  describeResult(portResult(port, problem), text, sizeof text);
+  return text;
+}
+
+int lookupResultCode(const TunerLookup& lookup) {
+  if (lookup.outOfMemory) return TUNER_OUT_OF_MEMORY;
+  if (!lookup.fileOpened) return TUNER_FILE_MISSING;
+  if (lookup.wantedLineProblem != TunerLineProblem::kNone) return TUNER_LINE_UNUSABLE;
+  return TUNER_NO_TUNER_LINE;
+}
+
+const char* tunerLinePart(TunerLineProblem problem) {
+  switch (problem) {
+    case TunerLineProblem::kMissingEquals:
+      return "lacks the \"=\" after the tuner name";
+    case TunerLineProblem::kMissingAmpersand:
+      return "lacks the \"&\" after the port name";
+    case TunerLineProblem::kMissingComma:
+      return "lacks the \",\" between the two numbers";
+    case TunerLineProblem::kMissingPeriod:
+      return "lacks the \".\" after the second number";
+    case TunerLineProblem::kPortNameTooLong:
+      return "has a port name of more than 9 characters";
+    case TunerLineProblem::kNone:
+      break;
+  }
+  return "cannot be read";
 }
 
 }  // namespace tuner

@@ -3,7 +3,9 @@
 #pragma once
 
 #include <cstddef>
+#include <string>
 
+#include "blaster/port_setup.h"
 #include "tuner/tuner_config.h"
 #include "tunerdll.h"
 
@@ -20,13 +22,27 @@ struct ControlResult {
   char config[260] = {};
 };
 
-// The sentence of each result, with {what} {number} {part} {tuner} {port} {command} {config} in
-// place of its details; null for a number that is no result. The user guide's table of result
-// numbers shows these texts.
+// Every way a call can go, each with one code and one sentence: the sentence of each result,
+// with {what} {number} {part} {tuner} {port} {command} {config} in place of its details, and
+// [...] around a part that is left out when a detail in it is empty (a port tried on its own has
+// no tuner); null for a number that is no result. The user guide's table of result numbers shows
+// these texts, and tunerctl says the same.
 const char* resultTemplate(int code);
 
 // Writes the result's sentence into text (capacity bytes, zero-terminated, cut if need be).
 void describeResult(const ControlResult& result, char* text, std::size_t capacity);
+
+// The result a port that could not be opened, set up or probed stands for, and that result for
+// the port alone (no tuner, no file) with its sentence.
+int portResultCode(const PortProblem& problem);
+ControlResult portResult(const char* port, const PortProblem& problem);
+std::string portProblemSentence(const char* port, const PortProblem& problem);
+
+// The result of a lookup that found no usable line.
+int lookupResultCode(const TunerLookup& lookup);
+
+// What an unusable tuner line lacks, as the sentence of TUNER_LINE_UNUSABLE names it ({part}).
+const char* tunerLinePart(TunerLineProblem problem);
 
 // Copies text into a fixed field, cut to fit.
 template <std::size_t N>

@@ -3,8 +3,7 @@
 #include <cstdio>
 #include <cstring>
 
-#include "blaster/blaster_link.h"
-#include "blaster/port_setup.h"
+#include "blaster/open_blaster.h"
 #include "tuner/control_result.h"
 #include "tuner/tuner_config.h"
 
@@ -20,83 +19,25 @@ struct TunerSettings {
   int ueicode = 0;
 };
 
-// The port of one control call: closed by close(), or at the latest when the call is left.
-class CallPort {
- public:
-  explicit CallPort(SerialServices& serial) : serial_(serial) {}
-  CallPort(const CallPort&) = delete;
-  CallPort& operator=(const CallPort&) = delete;
-  ~CallPort() { close(); }
-
-  PortHandle& handle() { return handle_; }
-  void close() {
-    if (handle_ != kInvalidPort) serial_.close(handle_);
-    handle_ = kInvalidPort;
-  }
-
- private:
-  SerialServices& serial_;
-  PortHandle handle_ = kInvalidPort;
-};
-
-const char* missingPart(TunerLineProblem problem) {
-  switch (problem) {
-    case TunerLineProblem::kMissingAmpersand:
-      return "lacks the \"&\" after the port name";
-    case TunerLineProblem::kMissingComma:
-      return "lacks the \",\" between the two numbers";
-    case TunerLineProblem::kMissingPeriod:
-      return "lacks the \".\" after the second number";
-    case TunerLineProblem::kPortNameTooLong:
-      return "has a port name of more than 9 characters";
-    default:
-      return "cannot be read";
-  }
-}
-
-int lookupFailure(const TunerLookup& lookup) {
-  if (lookup.outOfMemory) return TUNER_OUT_OF_MEMORY;
-  if (!lookup.fileOpened) return TUNER_FILE_MISSING;
-  if (lookup.wantedLineProblem != TunerLineProblem::kNone) return TUNER_LINE_UNUSABLE;
-  return TUNER_NO_TUNER_LINE;
-}
-
-int openFailure(const PortProblem& problem) {
-  if (problem.step == PortProblem::kSettings) return TUNER_PORT_SETTINGS_REFUSED;
-  if (problem.step == PortProblem::kProbe) return TUNER_NO_BLASTER;
-  switch (problem.openError) {
-    case PortOpenError::kNotFound:
-      return TUNER_PORT_NOT_FOUND;
-    case PortOpenError::kAccessDenied:
-      return TUNER_PERMISSION_DENIED;
-    case PortOpenError::kBusy:
-      return TUNER_PORT_BUSY;
-    default:
-      return TUNER_PORT_NOT_OPENED;
-  }
-}
-
 // Looks the tuner up and opens and probes its port; false, logged by the caller's name and
 // told in result, if not.
-bool openTunerPort(const ControlEnvironment& env, const BlasterLink& link, const char* caller,
-                   const char* tunerName, TunerSettings& tuner, PortHandle& hndl,
-                   ControlResult& result) {
+bool openTunerPort(const ControlEnvironment& env, const char* caller, const char* tunerName,
+                   TunerSettings& tuner, OpenBlaster& blaster, ControlResult& result) {
   TunerLookup lookup;
   if (!ReadCfgFile(env.log, env.configPath, tunerName, tuner.comPort, &tuner.ueitype,
                    &tuner.ueicode, &lookup)) {
     LogMessage(env.log, "%s:Err:ReadCfg Failes\n", caller);
-    result.code = lookupFailure(lookup);
-    result.part = missingPart(lookup.wantedLineProblem);
+    result.code = lookupResultCode(lookup);
+    result.part = tunerLinePart(lookup.wantedLineProblem);
     return false;
   }
   setField(result.port, tuner.comPort);
   LogMessage(env.log, "%s:Tuner[%s] comPort[%s] ueitype[%d] ueicode[%d]\n", caller, tunerName,
              tuner.comPort, tuner.ueitype, tuner.ueicode);
-  PortProblem problem;
-  if (!detectComPortHandle(link, tuner.comPort, hndl, &problem)) {
+  if (!blaster.open(tuner.comPort)) {
     LogMessage(env.log, "%s:Err:Com port not opened\n", caller);
-    result.code = openFailure(problem);
-    result.number = static_cast<int>(problem.received);
+    result.code = portResultCode(blaster.problem());
+    result.number = static_cast<int>(blaster.problem().received);
     return false;
   }
   return true;
@@ -154,16 +95,13 @@ ControlResult PlayCommand(const ControlEnvironment& env, const Remote* remote,
   }
   setField(result.command, command);
   TunerSettings tuner;
-  const BlasterLink link{env.log, env.serial};
-  CallPort hndl(env.serial);
-  if (!openTunerPort(env, link, "PlayCommand", remote->name, tuner, hndl.handle(), result)) {
-    return result;
-  }
+  OpenBlaster blaster(BlasterLink{env.log, env.serial});
+  if (!openTunerPort(env, "PlayCommand", remote->name, tuner, blaster, result)) return result;
   const int key = keyNumberForCommand(command);
   result.number = key;
   LogMessage(env.log, "PlayCommand:Emitting [%d]\n", key);
-  const int emitted = Emit(link, hndl.handle(), key, tuner.ueitype, tuner.ueicode);
-  hndl.close();
+  const bool emitted = blaster.press(key, tuner.ueitype, tuner.ueicode);
+  blaster.close();
   if (!emitted) {
     LogMessage(env.log, "PlayCommand:Err:Key not acknowledged [%d]\n", key);
     result.code = TUNER_KEY_NOT_ACKNOWLEDGED;
@@ -184,25 +122,22 @@ ControlResult MacroTune(const ControlEnvironment& env, int channel, const char* 
     return result;
   }
   TunerSettings tuner;
-  const BlasterLink link{env.log, env.serial};
-  CallPort hndl(env.serial);
-  if (!openTunerPort(env, link, "MacroTune", tunerName, tuner, hndl.handle(), result)) {
-    return result;
-  }
+  OpenBlaster blaster(BlasterLink{env.log, env.serial});
+  if (!openTunerPort(env, "MacroTune", tunerName, tuner, blaster, result)) return result;
   int unacknowledged = 0;
   bool acknowledged = true;
   for (int i = 0; acknowledged && i < leadingZeroKeys(channel); ++i) {
     LogMessage(env.log, "MacroTune:Emitting hdr [0]\n");
-    acknowledged = Emit(link, hndl.handle(), kZeroKey, tuner.ueitype, tuner.ueicode) == 1;
+    acknowledged = blaster.press(kZeroKey, tuner.ueitype, tuner.ueicode);
     if (!acknowledged) unacknowledged = kZeroKey;
   }
   for (int key : digitKeys(channel)) {
     if (!acknowledged) break;
     LogMessage(env.log, "MacroTune:Emitting [%d]\n", key);
-    acknowledged = Emit(link, hndl.handle(), key, tuner.ueitype, tuner.ueicode) == 1;
+    acknowledged = blaster.press(key, tuner.ueitype, tuner.ueicode);
     if (!acknowledged) unacknowledged = key;
   }
-  hndl.close();
+  blaster.close();
   if (!acknowledged) {
     LogMessage(env.log, "MacroTune:Err:Key not acknowledged, channel not sent\n");
     result.code = TUNER_KEY_NOT_ACKNOWLEDGED;

@@ -90,6 +90,28 @@ void logSkippedLine(const DiagnosticLog& log, TunerLineProblem problem, const Tu
 
 }  // namespace
 
+void walkTunerFile(std::FILE* file, const std::function<bool(const TunerFileLine&)>& visit,
+                   const std::function<void()>& onEmptyRead) {
+  TunerFileLine line;
+  while (!std::feof(file)) {
+    if (!readWholeLine(file, line.text)) {
+      if (onEmptyRead) onEmptyRead();
+      if (std::ferror(file)) break;
+      continue;
+    }
+    ++line.number;
+    if (!line.text.empty() && line.text.back() == '\r') line.text.pop_back();
+    line.byteOrderMarkSkipped = false;
+    if (line.number == 1 && line.text.compare(0, kByteOrderMark.size(), kByteOrderMark) == 0) {
+      skipByteOrderMark(line.text);
+      line.byteOrderMarkSkipped = true;
+    }
+    line.parsed = TunerLine{};
+    line.problem = parseTunerLine(line.text, line.parsed);
+    if (!visit(line)) return;
+  }
+}
+
 int ReadCfgFile(const DiagnosticLog& log, const std::string& configPath, const char* wanted,
                 char* comPort, int* ueitype, int* ueicode, TunerLookup* lookup) {
   TunerLookup unused;
@@ -107,38 +129,28 @@ int ReadCfgFile(const DiagnosticLog& log, const std::string& configPath, const c
       LogMessage(log, "ReadCfgFile:Err: CfgFile was not opened\n");
     } else {
       lookup->fileOpened = true;
-      std::string line;
-      bool firstLine = true;
-      while (!std::feof(file.get())) {
-        if (!readWholeLine(file.get(), line)) {
-          LogMessage(log, "ReadCfgFile:Empty fgets\n");
-          if (std::ferror(file.get())) break;
-          continue;
-        }
-        if (!line.empty() && line.back() == '\r') line.pop_back();
-        if (firstLine) skipByteOrderMark(line);
-        firstLine = false;
-        TunerLine parsed;
-        const TunerLineProblem problem = parseTunerLine(line, parsed);
-        if (problem != TunerLineProblem::kNone) {
-          logSkippedLine(log, problem, parsed);
-          if (problem != TunerLineProblem::kMissingEquals && parsed.name == wanted &&
-              lookup->wantedLineProblem == TunerLineProblem::kNone) {
-            lookup->wantedLineProblem = problem;
-          }
-          continue;
-        }
-        *ueitype = parsed.ueitype;
-        *ueicode = parsed.ueicode;
-        LogMessage(log, "Read [%s] port for tuner [%s]\n", parsed.port.c_str(),
-                   parsed.name.c_str());
-        if (parsed.name == wanted) {
-          LogMessage(log, "Tuner found  ueitype[%d] ueicode[%d]\n", *ueitype, *ueicode);
-          std::memcpy(comPort, parsed.port.c_str(), parsed.port.size() + 1);
-          result = 1;
-          break;
-        }
-      }
+      walkTunerFile(
+          file.get(),
+          [&](const TunerFileLine& line) {
+            if (line.problem != TunerLineProblem::kNone) {
+              logSkippedLine(log, line.problem, line.parsed);
+              if (line.problem != TunerLineProblem::kMissingEquals && line.parsed.name == wanted &&
+                  lookup->wantedLineProblem == TunerLineProblem::kNone) {
+                lookup->wantedLineProblem = line.problem;
+              }
+              return true;
+            }
+            *ueitype = line.parsed.ueitype;
+            *ueicode = line.parsed.ueicode;
+            LogMessage(log, "Read [%s] port for tuner [%s]\n", line.parsed.port.c_str(),
+                       line.parsed.name.c_str());
+            if (line.parsed.name != wanted) return true;
+            LogMessage(log, "Tuner found  ueitype[%d] ueicode[%d]\n", *ueitype, *ueicode);
+            std::memcpy(comPort, line.parsed.port.c_str(), line.parsed.port.size() + 1);
+            result = 1;
+            return false;
+          },
+          [&] { LogMessage(log, "ReadCfgFile:Empty fgets\n"); });
     }
   } catch (const std::bad_alloc&) {
     LogMessage(log, "ReadCfgFile:Err: out of memory\n");

@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <functional>
 #include <string>
 
 #include "log/diagnostic_log.h"
@@ -47,6 +48,20 @@ int decimalValue(const std::string& text);
 
 // Whether the text is a decimal number and nothing else but surrounding white space.
 bool isDecimalNumber(const std::string& text);
+
+// One line of a tuner file as the plug-in reads it.
+struct TunerFileLine {
+  int number = 0;
+  std::string text;  // without its line end; the first line without a byte-order mark
+  bool byteOrderMarkSkipped = false;
+  TunerLineProblem problem = TunerLineProblem::kNone;
+  TunerLine parsed;
+};
+
+// Hands each line of the open tuner file to visit, in order, until visit returns false;
+// onEmptyRead is told of each read that found nothing more (the end of the file).
+void walkTunerFile(std::FILE* file, const std::function<bool(const TunerFileLine&)>& visit,
+                   const std::function<void()>& onEmptyRead = {});
 
 // Why a lookup found no usable line, for the caller that wants to say so.
 struct TunerLookup {

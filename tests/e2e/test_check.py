@@ -30,10 +30,10 @@ class ConfigCheck(HostTestCase):
                            expect_status=1)
         self.assertEqual(lines, [
             'line 1: note: no "=", the plug-in skips this line (a comment)',
-            'line 2: unusable: no "&" after the port name',
-            'line 3: unusable: no "," after the ueitype',
-            'line 4: unusable: no "." after the ueicode',
-            "line 5: unusable: port name longer than 9 characters",
+            'line 2: unusable: lacks the "&" after the port name',
+            'line 3: unusable: lacks the "," between the two numbers',
+            'line 4: unusable: lacks the "." after the second number',
+            "line 5: unusable: has a port name of more than 9 characters",
             'line 6: tuner "E" port COM1 ueitype 1 ueicode 2: ok',
             'line 7: tuner "E" port COM2 ueitype 1 ueicode 2: unusable: shadowed by line 6 with '
             "the same name",
@@ -54,12 +54,12 @@ class ConfigCheck(HostTestCase):
                            % (port, silent, short, missing), "--probe", expect_status=1)
         self.assertEqual(lines, [
             'line 1: tuner "Here" port %s ueitype 1 ueicode 1: blaster answered, ok' % port,
-            'line 2: tuner "Silent" port %s ueitype 1 ueicode 1: unusable: port opened but no '
-            "blaster answered on %s (0 bytes came back)" % (silent, silent),
-            'line 3: tuner "Short" port %s ueitype 1 ueicode 1: unusable: port opened but no '
-            "blaster answered on %s (4 bytes came back)" % (short, short),
-            'line 4: tuner "Gone" port %s ueitype 1 ueicode 1: unusable: port %s does not exist'
-            % (missing, missing)])
+            'line 2: tuner "Silent" port %s ueitype 1 ueicode 1: unusable: no blaster answered on '
+            "%s (0 bytes came back): check the blaster's cable and power" % (silent, silent),
+            'line 3: tuner "Short" port %s ueitype 1 ueicode 1: unusable: no blaster answered on '
+            "%s (4 bytes came back): check the blaster's cable and power" % (short, short),
+            'line 4: tuner "Gone" port %s ueitype 1 ueicode 1: unusable: port %s does not exist: '
+            "check the port name and that the adapter is plugged in" % (missing, missing)])
 
     def test_find_probes_every_port_at_once(self):
         _, port = self.attach_blaster()
@@ -70,8 +70,8 @@ class ConfigCheck(HostTestCase):
         self.assertIn("%s: blaster answered; a tuner.txt line to start from: Tuner1.=%s&UEITYPE,"
                       "UEICODE." % (port, port), out.splitlines())
         for p in silent:
-            self.assertIn("%s: port opened but no blaster answered on %s (0 bytes came back)"
-                          % (p, p), out.splitlines())
+            self.assertIn("%s: no blaster answered on %s (0 bytes came back): check the "
+                          "blaster's cable and power" % (p, p), out.splitlines())
         # One probe time-out (5.7 s), not one per port (17 s for the three silent ones).
         self.assertLess(elapsed, 5.7 + 5)
         result = self.host.run("find", *silent)

@@ -315,7 +315,8 @@ class ExclusiveOpen(HostTestCase):
             out = self.tunerctl("check", "--probe", expect_status=1)
         finally:
             os.close(holder)
-        self.assertIn("unusable: port %s is busy: another program held it for 10 s" % port, out)
+        self.assertIn("unusable: port %s stayed held by another program for 10 s: close it" % port,
+                      out)
 
     def test_unplugged_adapter_ends_the_wait_at_once(self):
         sim, port = self.attach_blaster("--hang-up-on-key")

@@ -61,18 +61,16 @@ std::size_t RecordingSerial::write(PortHandle, const unsigned char* data, std::s
   std::vector<std::uint8_t> bytes(data, data + count);
   calls.push_back("write " + hexBytes(bytes));
   writes.push_back(Write{clockMs, bytes});
-  if (count > 1) {
-    lastPacket_ = bytes;
-  } else if (blasterAttached && !lastPacket_.empty()) {
-    // The trailer byte after a packet: the blaster answers it.
-    const auto decoded = protocol::decodePacket(lastPacket_);
-    if (decoded && decoded->opcode == protocol::kOpVersionQuery) {
-      for (std::size_t i = 0; i < versionReplyLength; ++i) input.push_back(0x56);
-    } else if (decoded && decoded->opcode == protocol::kOpKey && acksLeft != 0) {
-      input.push_back(0x06);
+  if (!blasterAttached) return count;
+  // The blaster answers each trailer as the protocol says, on the simulated clock.
+  for (const protocol::Frame& frame : reader_.take(bytes.data(), bytes.size(), clockMs)) {
+    if (frame.kind != protocol::Frame::kTrailer) continue;
+    if (frame.packet->opcode == protocol::kOpVersionQuery) {
+      for (std::uint8_t byte : protocol::versionReply(versionReplyLength)) input.push_back(byte);
+    } else if (acksLeft != 0) {
+      input.push_back(protocol::kAckByte);
       if (acksLeft > 0) --acksLeft;
     }
-    lastPacket_.clear();
   }
   return count;
 }

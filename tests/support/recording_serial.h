@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "blaster/blaster_protocol.h"
 #include "blaster/serial_services.h"
 
 namespace tuner::testing {
@@ -62,7 +63,7 @@ class RecordingSerial final : public SerialServices {
 
  private:
   static constexpr PortHandle kHandle = 7;
-  std::vector<std::uint8_t> lastPacket_;
+  protocol::FrameReader reader_;
   int setTimeoutsCalls_ = 0;
 };
 

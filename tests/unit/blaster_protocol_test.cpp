@@ -64,5 +64,37 @@ TEST(BlasterProtocol, DecodesWhatItBuilds) {
   EXPECT_FALSE(decodePacket({}).has_value());
 }
 
+TEST(BlasterProtocol, TheBlasterTakesFramesApartAsTheyArrive) {
+  FrameReader reader;
+  const auto kinds = [](const std::vector<Frame>& frames) {
+    std::vector<std::string> names;
+    for (const Frame& f : frames) {
+      static const char* const kNames[] = {"lead", "packet", "trailer", "junk"};
+      names.push_back(std::string(kNames[f.kind]) + " " + hexText(f.bytes));
+    }
+    return names;
+  };
+  // A key packet split over two writes, its trailer answered; stray bytes are junk.
+  const KeyPacket key = keyPacket(4, 3, 0x2B5);
+  const std::uint8_t start[] = {0x00, 0x41, key[0], key[1], key[2]};
+  EXPECT_EQ(kinds(reader.take(start, sizeof start, 1)),
+            (std::vector<std::string>{"lead 00", "junk 41"}));
+  std::vector<std::uint8_t> rest(key.begin() + 3, key.end());
+  rest.push_back(kTrailerByte);
+  const std::vector<Frame> frames = reader.take(rest.data(), rest.size(), 2);
+  ASSERT_EQ(frames.size(), 2u);
+  EXPECT_EQ(frames[0].at, 1);
+  EXPECT_EQ(frames[0].bytes, bytesOf(key));
+  EXPECT_EQ(frames[1].kind, Frame::kTrailer);
+  ASSERT_TRUE(frames[1].packet.has_value());
+  EXPECT_EQ(codeSetOf(frames[1].packet->codeSetHigh, frames[1].packet->codeSetLow).ueicode, 0x2B5);
+  // A header broken off is junk; an unknown packet is not answered, so its zero is a lead.
+  const std::uint8_t broken[] = {0xBC, 0xAC, 0x0E, 0xBC, 0xAC, 0x0D, 0x00, 0x01, 0x09, 0x00};
+  EXPECT_EQ(kinds(reader.take(broken, sizeof broken, 3)),
+            (std::vector<std::string>{"junk bc ac 0e", "packet bc ac 0d 00 01 09", "lead 00"}));
+  EXPECT_EQ(versionReply(12).size(), 12u);
+  EXPECT_EQ(codeSetOf(codeSetHigh(15, 4095), codeSetLow(4095)).ueitype, 15);
+}
+
 }  // namespace
 }  // namespace tuner::protocol

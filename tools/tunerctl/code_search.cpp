@@ -6,10 +6,10 @@
 #include <deque>
 #include <thread>
 
-#include "blaster/blaster_link.h"
-#include "blaster/port_setup.h"
+#include "blaster/open_blaster.h"
 #include "config_check.h"
 #include "host_files.h"
+#include "tuner/control_result.h"
 
 namespace {
 
@@ -27,26 +27,18 @@ void onInterrupt(int) { interrupted = 1; }
 // The port, opened, set up and probed; closed when the search ends, however it ends.
 class SearchPort {
  public:
-  explicit SearchPort(const std::string& port) : link_{noTrace_, tuner::platformSerial()} {
-    tuner::detectComPortHandle(link_, port.c_str(), hndl_, &problem_);
+  explicit SearchPort(const std::string& port)
+      : blaster_(tuner::BlasterLink{noTrace_, tuner::platformSerial()}) {
+    blaster_.open(port.c_str());
   }
-  ~SearchPort() {
-    if (hndl_ != tuner::kInvalidPort) link_.serial.close(hndl_);
-  }
-  SearchPort(const SearchPort&) = delete;
-  SearchPort& operator=(const SearchPort&) = delete;
 
-  bool open() const { return hndl_ != tuner::kInvalidPort; }
-  const tuner::PortProblem& problem() const { return problem_; }
-  bool press(int key, int ueitype, int ueicode) {
-    return tuner::Emit(link_, hndl_, key, ueitype, ueicode) == 1;
-  }
+  bool open() const { return blaster_.isOpen(); }
+  const tuner::PortProblem& problem() const { return blaster_.problem(); }
+  bool press(int key, int ueitype, int ueicode) { return blaster_.press(key, ueitype, ueicode); }
 
  private:
   const tuner::DiagnosticLog noTrace_{std::string()};
-  tuner::BlasterLink link_;
-  tuner::PortHandle hndl_ = tuner::kInvalidPort;
-  tuner::PortProblem problem_;
+  tuner::OpenBlaster blaster_;
 };
 
 // Keys one at a time on a terminal while it lives; Ctrl-C noted rather than ending the process,
@@ -127,7 +119,8 @@ std::string timeLeft(double secondsPerCode, int codesLeft) {
 int tryCodeSet(const CodeSearch& search, std::ostream& out, std::ostream& err) {
   SearchPort port(search.port);
   if (!port.open()) {
-    err << "tunerctl: try: " << portProblemText(search.port, port.problem()) << "\n";
+    err << "tunerctl: try: " << tuner::portProblemSentence(search.port.c_str(), port.problem())
+        << "\n";
     return 1;
   }
   const std::string set = codeSet(search.ueitype, search.from);
@@ -147,7 +140,8 @@ int tryCodeSet(const CodeSearch& search, std::ostream& out, std::ostream& err) {
 int searchCodeSets(const CodeSearch& search, std::ostream& out, std::ostream& err) {
   SearchPort port(search.port);
   if (!port.open()) {
-    err << "tunerctl: search: " << portProblemText(search.port, port.problem()) << "\n";
+    err << "tunerctl: search: " << tuner::portProblemSentence(search.port.c_str(), port.problem())
+        << "\n";
     return 1;
   }
   const KeyboardTurn keyboard;

@@ -3,23 +3,11 @@
 #include <climits>
 #include <cstddef>
 
+#include "operations.h"
+
 namespace {
 
-struct OperationForm {
-  const char* name;
-  std::size_t arguments;
-};
-
-const OperationForm kForms[] = {
-    {"caps", 0},    {"open", 1}, {"play", 2},  {"tune", 1}, {"load", 1}, {"save", 1},  {"build", 0},
-    {"compare", 0}, {"free", 0}, {"check", 0}, {"find", 0}, {"try", 2},  {"search", 1}};
-
-const OperationForm* formOf(const std::string& name) {
-  for (const OperationForm& form : kForms) {
-    if (name == form.name) return &form;
-  }
-  return nullptr;
-}
+const OperationForm* formOf(const std::string& name) { return operationNamed(name); }
 
 bool isOperation(const std::string& word) { return formOf(word) != nullptr; }
 

@@ -11,31 +11,14 @@
 #include <map>
 #include <utility>
 
-#include "blaster/port_setup.h"
+#include "blaster/open_blaster.h"
 #include "common/guarded_files.h"
 #include "common/open_file.h"
 #include "common/text_lines.h"
+#include "tuner/control_result.h"
 #include "tuner/tuner_config.h"
 
 namespace {
-
-const char* problemText(tuner::TunerLineProblem problem) {
-  switch (problem) {
-    case tuner::TunerLineProblem::kMissingEquals:
-      return "no \"=\" after the tuner name";
-    case tuner::TunerLineProblem::kMissingAmpersand:
-      return "no \"&\" after the port name";
-    case tuner::TunerLineProblem::kMissingComma:
-      return "no \",\" after the ueitype";
-    case tuner::TunerLineProblem::kMissingPeriod:
-      return "no \".\" after the ueicode";
-    case tuner::TunerLineProblem::kPortNameTooLong:
-      return "port name longer than 9 characters";
-    case tuner::TunerLineProblem::kNone:
-      break;
-  }
-  return "";
-}
 
 bool inIntRange(const std::string& text) {
   const long long value = std::strtoll(text.c_str(), nullptr, 10);
@@ -44,69 +27,40 @@ bool inIntRange(const std::string& text) {
 
 }  // namespace
 
-std::string probeProblem(const std::string& port) {
-  tuner::SerialServices& serial = tuner::platformSerial();
+std::string probeProblem(const std::string& port, int* code) {
   const tuner::DiagnosticLog noTrace{std::string()};
-  const tuner::BlasterLink link{noTrace, serial};
-  tuner::PortHandle hndl = tuner::kInvalidPort;
-  tuner::PortProblem problem;
-  if (tuner::detectComPortHandle(link, port.c_str(), hndl, &problem) == 1) {
-    serial.close(hndl);
+  tuner::OpenBlaster blaster(tuner::BlasterLink{noTrace, tuner::platformSerial()});
+  if (blaster.open(port.c_str())) {
+    if (code != nullptr) *code = TUNER_DONE;
     return std::string();
   }
-  return portProblemText(port, problem);
-}
-
-std::string portProblemText(const std::string& port, const tuner::PortProblem& problem) {
-  switch (problem.step) {
-    case tuner::PortProblem::kSettings:
-      return "port " + port + " refused its settings (19200 8N1)";
-    case tuner::PortProblem::kProbe:
-      return "port opened but no blaster answered on " + port + " (" +
-             std::to_string(problem.received) + " bytes came back)";
-    default:
-      break;
-  }
-  switch (problem.openError) {
-    case tuner::PortOpenError::kNotFound:
-      return "port " + port + " does not exist";
-    case tuner::PortOpenError::kAccessDenied:
-      return "permission denied on port " + port +
-             " (on Linux: add yourself to the dialout group and log in again)";
-    case tuner::PortOpenError::kBusy:
-      return "port " + port + " is busy: another program held it for 10 s";
-    default:
-      return "port " + port + " cannot be opened";
-  }
+  if (code != nullptr) *code = tuner::portResultCode(blaster.problem());
+  return tuner::portProblemSentence(port.c_str(), blaster.problem());
 }
 
 int findBlasters(const std::vector<std::string>& given, std::ostream& out, std::ostream& err) {
   const std::vector<std::string> ports = given.empty() ? serialPortNames() : given;
   std::vector<std::string> problems(ports.size());
-  runConcurrently(ports.size(), [&](std::size_t i) { problems[i] = probeProblem(ports[i]); });
+  std::vector<int> codes(ports.size(), TUNER_DONE);
+  runConcurrently(ports.size(),
+                  [&](std::size_t i) { problems[i] = probeProblem(ports[i], &codes[i]); });
   int found = 0;
+  std::size_t denied = 0;
   for (std::size_t i = 0; i < ports.size(); ++i) {
-    if (problems[i].empty()) {
+    if (codes[i] == TUNER_PERMISSION_DENIED) ++denied;
+    if (codes[i] == TUNER_DONE) {
       ++found;
       out << ports[i] << ": blaster answered; a tuner.txt line to start from: Tuner" << found
           << ".=" << ports[i] << "&UEITYPE,UEICODE.\n";
-    } else if (!given.empty() || problems[i].find("busy") != std::string::npos ||
-               problems[i].find("no blaster answered") != std::string::npos ||
-               problems[i].find("permission denied") != std::string::npos) {
+    } else if (!given.empty() || codes[i] == TUNER_PORT_BUSY || codes[i] == TUNER_NO_BLASTER ||
+               codes[i] == TUNER_PERMISSION_DENIED) {
       // Of the ports searched for, only those that exist are worth a line.
       out << ports[i] << ": " << problems[i] << "\n";
     }
   }
   if (found == 0) {
-    std::size_t denied = 0;
-    for (const std::string& problem : problems) {
-      if (problem.find("permission denied") != std::string::npos) ++denied;
-    }
     err << "tunerctl: find: no blaster answered on " << ports.size() << " ports";
-    if (denied > 0) {
-      err << " (permission denied on " << denied
-          << " of them: on Linux add yourself to the dialout group and log in again)";
-    }
+    if (denied > 0) err << " (permission denied on " << denied << " of them)";
     err << "\n";
   }
   return found > 0 ? 0 : 1;
@@ -140,92 +94,107 @@ std::string traceProblem(const std::string& tracePath) {
   return "";
 }
 
-int checkTunerConfig(const std::string& path, bool probe, std::ostream& out, std::ostream& err) {
-  std::error_code ignored;
-  if (std::filesystem::is_directory(path, ignored)) {
-    err << "tunerctl: check: " << path << " is a folder, not a file: name the tuner file\n";
-    return 1;
+namespace {
+
+// Why a line that the plug-in would use is still unusable: shadowed, a number it would misread,
+// a port name that can never open, or (with probe) no blaster on its port.
+std::string lineProblem(const tuner::TunerFileLine& line, bool probe,
+                        std::map<std::string, int>& firstLineOfName) {
+  const tuner::TunerLine& parsed = line.parsed;
+  const auto earlier = firstLineOfName.find(parsed.name);
+  if (earlier != firstLineOfName.end()) {
+    return "shadowed by line " + std::to_string(earlier->second) + " with the same name";
   }
-  std::FILE* file = std::fopen(path.c_str(), "rb");
+  firstLineOfName.emplace(parsed.name, line.number);
+  for (const auto& [field, text] :
+       {std::pair<const char*, const std::string&>{"ueitype", parsed.ueitypeText},
+        {"ueicode", parsed.ueicodeText}}) {
+    errno = 0;
+    if (!tuner::isDecimalNumber(text))
+      return std::string(field) + " \"" + text + "\" is not a number";
+    if (!inIntRange(text)) return std::string(field) + " \"" + text + "\" is out of range";
+  }
+  if (parsed.port.find_first_of(" \t") != std::string::npos) {
+    return "port name \"" + parsed.port + "\" holds spaces, so it can never open";
+  }
+  return probe ? probeProblem(parsed.port) : std::string();
+}
+
+bool savedAsUtf16(const std::string& firstLine) {
+  return firstLine.compare(0, 2, "\xFF\xFE") == 0 || firstLine.compare(0, 2, "\xFE\xFF") == 0 ||
+         firstLine.find('\0') != std::string::npos;
+}
+
+}  // namespace
+
+int checkTunerConfig(const std::string& path, bool probe, std::ostream& out, std::ostream& err) {
+  tuner::ReadOpen outcome = tuner::ReadOpen::kOpened;
+  tuner::OpenFile file(
+      tuner::openForReading(path.c_str(), false, tuner::kMaxTunerFileSize, outcome));
   if (file == nullptr) {
-    err << "tunerctl: check: " << path
-        << (std::filesystem::exists(path, ignored)
-                ? " cannot be read: give your user permission to read it\n"
-                : " does not exist: create it, one line per tuner, NAME=PORT&UEITYPE,UEICODE. "
-                  "(an editor may have saved it as tuner.txt.txt)\n");
+    std::error_code ignored;
+    err << "tunerctl: check: " << path;
+    if (std::filesystem::is_directory(path, ignored)) {
+      err << " is a folder, not a file: name the tuner file\n";
+    } else if (outcome == tuner::ReadOpen::kNotRegular) {
+      err << " is not a plain file: name the tuner file\n";
+    } else if (outcome == tuner::ReadOpen::kTooLarge) {
+      err << " is larger than 1 MiB, which the plug-in never reads\n";
+    } else if (std::filesystem::exists(path, ignored)) {
+      err << " cannot be read: give your user permission to read it\n";
+    } else {
+      err << " does not exist: create it, one line per tuner, NAME=PORT&UEITYPE,UEICODE. "
+             "(an editor may have saved it as tuner.txt.txt)\n";
+    }
     return 1;
   }
   std::map<std::string, int> firstLineOfName;
   bool allUsable = true;
+  bool utf16 = false;
   int tuners = 0;
-  std::string line;
-  for (int number = 1; tuner::readWholeLine(file, line); ++number) {
-    if (!line.empty() && line.back() == '\r') line.pop_back();
-    if (number == 1 &&
-        (line.compare(0, 2, "\xFF\xFE") == 0 || line.compare(0, 2, "\xFE\xFF") == 0 ||
-         line.find('\0') != std::string::npos)) {
-      err << "tunerctl: check: " << path
-          << " is saved as UTF-16 (Unicode): save it again as ANSI or UTF-8\n";
-      std::fclose(file);
-      return 1;
+  tuner::walkTunerFile(file.get(), [&](const tuner::TunerFileLine& line) {
+    if (line.number == 1 && savedAsUtf16(line.text)) {
+      utf16 = true;
+      return false;
     }
-    out << "line " << number << ": ";
-    if (number == 1 && line.compare(0, tuner::kByteOrderMark.size(), tuner::kByteOrderMark) == 0) {
-      tuner::skipByteOrderMark(line);
+    out << "line " << line.number << ": ";
+    if (line.byteOrderMarkSkipped)
       out << "note: byte-order mark at the start of the file, skipped; ";
-    }
-    if (line.find_first_not_of(" \t") == std::string::npos) {
+    if (line.text.find_first_not_of(" \t") == std::string::npos) {
       out << "blank, ignored\n";
-      continue;
+      return true;
     }
-    tuner::TunerLine parsed;
-    const tuner::TunerLineProblem problem = tuner::parseTunerLine(line, parsed);
-    if (problem == tuner::TunerLineProblem::kMissingEquals) {
+    if (line.problem == tuner::TunerLineProblem::kMissingEquals) {
       out << "note: no \"=\", the plug-in skips this line (a comment)\n";
-      continue;
+      return true;
     }
-    if (problem != tuner::TunerLineProblem::kNone) {
-      out << "unusable: " << problemText(problem) << "\n";
+    if (line.problem != tuner::TunerLineProblem::kNone) {
+      out << "unusable: " << tuner::tunerLinePart(line.problem) << "\n";
       allUsable = false;
-      continue;
+      return true;
     }
     ++tuners;
+    const tuner::TunerLine& parsed = line.parsed;
     out << "tuner \"" << parsed.name << "\" port " << parsed.port << " ueitype " << parsed.ueitype
         << " ueicode " << parsed.ueicode;
-    const auto earlier = firstLineOfName.find(parsed.name);
-    std::string unusable;
-    if (earlier != firstLineOfName.end()) {
-      unusable = "shadowed by line " + std::to_string(earlier->second) + " with the same name";
-    } else {
-      firstLineOfName.emplace(parsed.name, number);
-    }
-    for (const auto& [field, text] :
-         {std::pair<const char*, const std::string&>{"ueitype", parsed.ueitypeText},
-          {"ueicode", parsed.ueicodeText}}) {
-      if (!unusable.empty()) break;
-      errno = 0;
-      if (!tuner::isDecimalNumber(text)) {
-        unusable = std::string(field) + " \"" + text + "\" is not a number";
-      } else if (!inIntRange(text)) {
-        unusable = std::string(field) + " \"" + text + "\" is out of range";
-      }
-    }
-    if (unusable.empty() && parsed.port.find_first_of(" \t") != std::string::npos) {
-      unusable = "port name \"" + parsed.port + "\" holds spaces, so it can never open";
-    }
-    if (unusable.empty() && probe) unusable = probeProblem(parsed.port);
+    const std::string unusable = lineProblem(line, probe, firstLineOfName);
     if (!unusable.empty()) {
       out << ": unusable: " << unusable << "\n";
       allUsable = false;
-      continue;
+      return true;
     }
     const bool spaced =
         !parsed.name.empty() && (parsed.name.front() == ' ' || parsed.name.back() == ' ');
     out << (probe ? ": blaster answered, ok" : ": ok")
         << (spaced ? " (note: the tuner name begins or ends with a space, which counts)" : "")
         << "\n";
+    return true;
+  });
+  if (utf16) {
+    err << "tunerctl: check: " << path
+        << " is saved as UTF-16 (Unicode): save it again as ANSI or UTF-8\n";
+    return 1;
   }
-  std::fclose(file);
   if (tuners == 0) {
     err << "tunerctl: check: " << path
         << " has no tuner lines: add one, NAME=PORT&UEITYPE,UEICODE.\n";

@@ -5,8 +5,6 @@
 #include <string>
 #include <vector>
 
-#include "blaster/port_setup.h"
-
 // Prints one diagnosis per line; with probe, also opens each usable line's port and probes for a
 // blaster. Returns 0 when every line is usable, 1 otherwise (or when the file cannot be read).
 // Problems with the file as a whole go to err.
@@ -17,9 +15,9 @@ int checkTunerConfig(const std::string& path, bool probe, std::ostream& out, std
 std::string traceProblem(const std::string& tracePath);
 
 // Why no blaster can be used on the port (it does not exist, permission denied, busy, no
-// answer), or empty when one answered to the plug-in's own probe.
-std::string probeProblem(const std::string& port);
-std::string portProblemText(const std::string& port, const tuner::PortProblem& problem);
+// answer) in the plug-in's own words, or empty when one answered to its probe; code, when
+// given, is the result number of that cause (TUNER_DONE when one answered).
+std::string probeProblem(const std::string& port, int* code = nullptr);
 
 // `tunerctl find`: probes the given ports, or every serial port the machine has, all at once,
 // and prints each port where a blaster answered with a tuner.txt line to start from. Returns 0

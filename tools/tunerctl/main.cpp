@@ -13,107 +13,15 @@
 #include "command_line.h"
 #include "config_check.h"
 #include "host_files.h"
+#include "operations.h"
 #include "plugin/plugin_environment.h"
 #include "plugin_api.h"
 #include "remote_print.h"
+#include "sample_lists.h"
 
 namespace {
 
-const char kUsage[] =
-    "usage: tunerctl [--dll PATH] [-q] [--timing] OPERATION [OPERATION ...]\n"
-    "       tunerctl --help | /? | --version\n"
-    "Loads the tuner plug-in (default: the one beside tunerctl) and runs the operations in order;\n"
-    "the whole command line is checked before any of them runs.\n"
-    "  caps                  print every capability answer\n"
-    "  open N                call OpenDevice(N)\n"
-    "  play REMOTE COMMAND   send one key: PlayCommand on a remote named REMOTE\n"
-    "  tune [--tuner NAME] CHANNEL\n"
-    "                        send a channel (1 to 2147483647): MacroTune(CHANNEL), for the\n"
-    "                        tuner the last load named (a load must come first), or for the\n"
-    "                        tuner line NAME\n"
-    "  load PATH             LoadRemotes(PATH) and print the list it returns\n"
-    "  save PATH             SaveRemotes of the list last loaded or built\n"
-    "  build                 build a sample list with this program's malloc and the exports\n"
-    "  compare               compare the last two lists loaded or built\n"
-    "  free                  FreeRemotes on every list held\n"
-    "  check [--probe] [PATH]  check a tuner configuration file (default: the plug-in's own),\n"
-    "                        with --probe also probe each port for a blaster\n"
-    "  find [PORT ...]       probe every serial port (or those given) at once for a blaster\n"
-    "  try PORT TYPE,CODE [KEY]\n"
-    "                        press KEY (default 1) with code set TYPE,CODE (TYPE 0 to 15,\n"
-    "                        CODE 0 to 4095) and say whether the blaster acknowledged it\n"
-    "  search PORT --type TYPE [--from CODE] [--to CODE] [--key KEY] [--verbose]\n"
-    "                        find the box's code set: press KEY with each code from --from\n"
-    "                        (0) to --to (4095); press Enter when the box reacts, then answer\n"
-    "                        y or n as the last few codes are sent again; q or Ctrl-C stops\n"
-    "                        and prints the command that resumes. Without a terminal the\n"
-    "                        same answers are read as lines; --verbose prints each code\n"
-    "Options: --dll PATH the plug-in to load (a name alone: one in the current folder);\n"
-    "  -q, --quiet print nothing on success;\n"
-    "  --timing print the time each operation took.\n"
-    "Exit status: 0 done (search: a code set was confirmed), 1 an operation failed (search: none\n"
-    "was), 2 usage error, 3 the plug-in cannot be loaded.\n";
-
 using Clock = std::chrono::steady_clock;
-
-char* heapText(const std::string& text) {
-  char* copy = static_cast<char*>(std::malloc(text.size() + 1));
-  if (copy != nullptr) std::memcpy(copy, text.c_str(), text.size() + 1);
-  return copy;
-}
-
-Pattern* heapPattern(std::uint32_t bitLength, char flag, const std::vector<unsigned char>& bytes) {
-  auto* pattern = static_cast<Pattern*>(std::malloc(sizeof(Pattern)));
-  auto* data = static_cast<unsigned char*>(std::malloc(bytes.empty() ? 1 : bytes.size()));
-  if (pattern == nullptr || data == nullptr) {
-    std::free(pattern);
-    std::free(data);
-    return nullptr;
-  }
-  if (!bytes.empty()) std::memcpy(data, bytes.data(), bytes.size());
-  *pattern = Pattern{bitLength, static_cast<std::uint32_t>(bytes.size()), flag, data, nullptr};
-  return pattern;
-}
-
-// Every byte a name may hold (all but the separators) and a command with a pattern for every
-// flag byte (all but space, tab and line feed): the bytes a text-mode read would lose.
-void addEveryByteRemote(const PluginApi& api, Remote*& head) {
-  std::string name;
-  for (int b = 1; b < 256; ++b) {
-    if (b != ' ' && b != '\t' && b != '\n' && b != '\r') name += static_cast<char>(b);
-  }
-  Pattern* patterns = nullptr;
-  for (int flag = 255; flag >= 1; --flag) {
-    if (flag == ' ' || flag == '\t' || flag == '\n') continue;
-    Pattern* pattern = heapPattern(8, static_cast<char>(flag), {static_cast<unsigned char>(flag)});
-    if (pattern == nullptr) break;
-    pattern->next = patterns;
-    patterns = pattern;
-  }
-  Command* commands = nullptr;
-  api.addCommand(api.createCommand(heapText(name), patterns), &commands);
-  api.addRemote(api.createRemote(heapText("Bytes" + name), 36000, 600, commands), &head);
-}
-
-// A list made the way a host makes one: its own heap blocks, linked through the exports.
-Remote* buildSampleList(const PluginApi& api) {
-  Remote* head = nullptr;
-  for (int r = 0; r < 2; ++r) {
-    Command* commands = nullptr;
-    for (int c = 0; c < 3; ++c) {
-      Pattern* first = heapPattern(16 + c, 'a', {0x20, static_cast<unsigned char>(0xdf - c)});
-      if (first != nullptr) {
-        first->next = heapPattern(32, 'b', std::vector<unsigned char>(5 + c, 0xA5));
-      }
-      api.addCommand(api.createCommand(heapText("Key" + std::to_string(c)), first), &commands);
-    }
-    api.addRemote(api.createRemote(heapText("Tuner" + std::to_string(r + 1) + "."), 38000 + r,
-                                   500 + r, commands),
-                  &head);
-  }
-  addEveryByteRemote(api, head);
-  return head;
-}
 
 class Session {
  public:
@@ -296,7 +204,7 @@ int main(int argc, char** argv) {
     return 2;
   }
   if (line.help) {
-    std::cout << kUsage;
+    std::cout << usageText();
     return 0;
   }
   for (const Operation& op : line.operations) {

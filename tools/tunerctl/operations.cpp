@@ -1,0 +1,64 @@
+#include "operations.h"
+
+namespace {
+
+const OperationForm kOperations[] = {
+    {"caps", 0, "  caps                  print every capability answer\n"},
+    {"open", 1, "  open N                call OpenDevice(N)\n"},
+    {"play", 2, "  play REMOTE COMMAND   send one key: PlayCommand on a remote named REMOTE\n"},
+    {"tune", 1,
+     "  tune [--tuner NAME] CHANNEL\n"
+     "                        send a channel (1 to 2147483647): MacroTune(CHANNEL), for the\n"
+     "                        tuner the last load named (a load must come first), or for the\n"
+     "                        tuner line NAME\n"},
+    {"load", 1, "  load PATH             LoadRemotes(PATH) and print the list it returns\n"},
+    {"save", 1, "  save PATH             SaveRemotes of the list last loaded or built\n"},
+    {"build", 0,
+     "  build                 build a sample list with this program's malloc and the exports\n"},
+    {"compare", 0, "  compare               compare the last two lists loaded or built\n"},
+    {"free", 0, "  free                  FreeRemotes on every list held\n"},
+    {"check", 0,
+     "  check [--probe] [PATH]  check a tuner configuration file (default: the plug-in's own),\n"
+     "                        with --probe also probe each port for a blaster\n"},
+    {"find", 0,
+     "  find [PORT ...]       probe every serial port (or those given) at once for a blaster\n"},
+    {"try", 2,
+     "  try PORT TYPE,CODE [KEY]\n"
+     "                        press KEY (default 1) with code set TYPE,CODE (TYPE 0 to 15,\n"
+     "                        CODE 0 to 4095) and say whether the blaster acknowledged it\n"},
+    {"search", 1,
+     "  search PORT --type TYPE [--from CODE] [--to CODE] [--key KEY] [--verbose]\n"
+     "                        find the box's code set: press KEY with each code from --from\n"
+     "                        (0) to --to (4095); press Enter when the box reacts, then answer\n"
+     "                        y or n as the last few codes are sent again; q or Ctrl-C stops\n"
+     "                        and prints the command that resumes. Without a terminal the\n"
+     "                        same answers are read as lines; --verbose prints each code\n"},
+};
+
+const char kUsageHead[] =
+    "usage: tunerctl [--dll PATH] [-q] [--timing] OPERATION [OPERATION ...]\n"
+    "       tunerctl --help | /? | --version\n"
+    "Loads the tuner plug-in (default: the one beside tunerctl) and runs the operations in order;\n"
+    "the whole command line is checked before any of them runs.\n";
+
+const char kUsageTail[] =
+    "Options: --dll PATH the plug-in to load (a name alone: one in the current folder);\n"
+    "  -q, --quiet print nothing on success;\n"
+    "  --timing print the time each operation took.\n"
+    "Exit status: 0 done (search: a code set was confirmed), 1 an operation failed (search: none\n"
+    "was), 2 usage error, 3 the plug-in cannot be loaded.\n";
+
+}  // namespace
+
+const OperationForm* operationNamed(const std::string& name) {
+  for (const OperationForm& form : kOperations) {
+    if (name == form.name) return &form;
+  }
+  return nullptr;
+}
+
+std::string usageText() {
+  std::string text = kUsageHead;
+  for (const OperationForm& form : kOperations) text += form.usage;
+  return text + kUsageTail;
+}
