@@ -64,6 +64,10 @@ void SaveRemotes(Remote* first, const char* path);
 /* Control: each call opens the tuner's port, sends its keys and closes the port again. */
 void PlayCommand(const Remote* remote, const char* command);
 void MacroTune(int channel);
+/* MacroTune with settings in place of those of the tuner's line in tuning.txt, beside the tuner
+ * file: the fewest digits (1 to 8), a key before the channel and one after it (1 to 255), and a
+ * pause after each key (0 to 2000 ms). -1 leaves a setting to the file. */
+void MacroTuneRecipe(int channel, int digits, int before, int enter, int pause_ms);
 
 /* What the calling thread's most recent PlayCommand or MacroTune did. The numbers are stable. */
 enum TunerResult {
@@ -82,7 +86,8 @@ enum TunerResult {
   TUNER_NOTHING_TO_SEND = 12,      /* the command name presses no key */
   TUNER_INVALID_CHANNEL = 13,      /* channels are 1 or more */
   TUNER_INVALID_ARGUMENT = 14,     /* no remote, no remote name or no command name */
-  TUNER_OUT_OF_MEMORY = 15         /* memory ran out during the call */
+  TUNER_OUT_OF_MEMORY = 15,        /* memory ran out during the call */
+  TUNER_INVALID_SETTING = 16       /* a recipe setting given to MacroTuneRecipe is out of range */
 };
 int LastControlResult(void);
 /* One plain sentence for that result, naming the tuner, port, key or byte count it concerns,

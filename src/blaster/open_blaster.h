@@ -24,6 +24,9 @@ class OpenBlaster {
   // One key with its settle time; false when the blaster did not acknowledge it.
   bool press(int key, int ueitype, int ueicode);
 
+  // Waits, as a box that needs more time between keys wants.
+  void pause(unsigned milliseconds) { link_.serial.sleep(milliseconds); }
+
   void close();
 
  private:

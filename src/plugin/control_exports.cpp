@@ -12,7 +12,7 @@ namespace {
 
 tuner::ControlEnvironment controlEnvironment() {
   return tuner::ControlEnvironment{tuner::pluginLog(), tuner::tunerConfigPath(),
-                                   tuner::platformSerial()};
+                                   tuner::platformSerial(), tuner::tuningRecipesPath()};
 }
 
 // Runs a control call and keeps its result; a call that ran out of memory says so.
@@ -33,6 +33,25 @@ void PlayCommand(const Remote* remote, const char* command) {
 
 void MacroTune(int channel) {
   controlCall([&] { return tuner::MacroTune(controlEnvironment(), channel, loadedDevName); });
+}
+
+void MacroTuneRecipe(int channel, int digits, int before, int enter, int pause_ms) {
+  controlCall([&] {
+    const tuner::RecipeSettings settings{digits, before, enter, pause_ms};
+    const tuner::ControlEnvironment env = controlEnvironment();
+    tuner::LogMessage(env.log,
+                      "MacroTuneRecipe:Start: digits [%d] before [%d] enter [%d] pause [%d]\n",
+                      digits, before, enter, pause_ms);
+    const std::string problem = tuner::settingsProblem(settings);
+    if (!problem.empty()) {
+      tuner::LogMessage(env.log, "MacroTuneRecipe:Err:%s\n", problem.c_str());
+      tuner::ControlResult result;
+      result.code = TUNER_INVALID_SETTING;
+      tuner::setField(result.setting, problem.c_str());
+      return result;
+    }
+    return tuner::MacroTune(env, channel, loadedDevName, settings);
+  });
 }
 
 int LastControlResult(void) { return tuner::lastResultCode(); }

@@ -16,5 +16,6 @@ inline DiagnosticLog pluginLog() {
   return DiagnosticLog{std::string(traceDirectory()) + "TunerDLL.log"};
 }
 inline std::string tunerConfigPath() { return std::string(configDirectory()) + "tuner.txt"; }
+inline std::string tuningRecipesPath() { return std::string(configDirectory()) + "tuning.txt"; }
 
 }  // namespace tuner

@@ -45,6 +45,7 @@ constexpr ResultText kResultTexts[] = {
     {TUNER_INVALID_CHANNEL, "channel {number} cannot be sent: channels are 1 or more"},
     {TUNER_INVALID_ARGUMENT, "the host passed no remote, no remote name or no command name"},
     {TUNER_OUT_OF_MEMORY, "memory ran out during the call: close other programs"},
+    {TUNER_INVALID_SETTING, "nothing was sent: {setting}"},
 };
 
 // Appends text to out[0..capacity), keeping the terminating zero.
@@ -65,6 +66,7 @@ const char* detail(const ControlResult& result, const char* name, std::size_t le
   if (is("port")) return result.port;
   if (is("command")) return result.command;
   if (is("config")) return result.config;
+  if (is("setting")) return result.setting;
   if (is("number")) {
     std::snprintf(number, 16, "%d", result.number);
     return number;

@@ -20,10 +20,12 @@ struct ControlResult {
   char port[kMaxPortNameLength + 1] = {};
   char command[64] = {};
   char config[260] = {};
+  char setting[96] = {};  // what is wrong with a recipe setting
 };
 
 // Every way a call can go, each with one code and one sentence: the sentence of each result,
-// with {what} {number} {part} {tuner} {port} {command} {config} in place of its details, and
+// with {what} {number} {part} {tuner} {port} {command} {config} {setting} in place of its
+// details, and
 // [...] around a part that is left out when a detail in it is empty (a port tried on its own has
 // no tuner); null for a number that is no result. The user guide's table of result numbers shows
 // these texts, and tunerctl says the same.

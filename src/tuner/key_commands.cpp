@@ -58,9 +58,11 @@ int keyNumberForCommand(const char* command) {
   return decimalValue(command);
 }
 
-int leadingZeroKeys(int channel) {
+int leadingZeroKeys(int channel, int digits) {
+  long long smallest = 1;  // the smallest channel of `digits` digits
+  for (int d = 1; d < digits; ++d) smallest *= 10;
   int count = 0;
-  for (long long v = channel; v < 100; v *= 10) ++count;
+  for (long long v = channel; v < smallest; v *= 10) ++count;
   return count;
 }
 
@@ -72,8 +74,8 @@ std::vector<int> digitKeys(int channel) {
   return keys;
 }
 
-std::vector<int> channelKeys(int channel) {
-  std::vector<int> keys(static_cast<std::size_t>(leadingZeroKeys(channel)), kZeroKey);
+std::vector<int> channelKeys(int channel, int digits) {
+  std::vector<int> keys(static_cast<std::size_t>(leadingZeroKeys(channel, digits)), kZeroKey);
   for (int key : digitKeys(channel)) keys.push_back(key);
   return keys;
 }
@@ -112,7 +114,8 @@ ControlResult PlayCommand(const ControlEnvironment& env, const Remote* remote,
   return result;
 }
 
-ControlResult MacroTune(const ControlEnvironment& env, int channel, const char* tunerName) {
+ControlResult MacroTune(const ControlEnvironment& env, int channel, const char* tunerName,
+                        const RecipeSettings& settings) {
   LogMessage(env.log, "MacroTune:Start: Channel [%d] loadedDevName [%s]\n", channel, tunerName);
   ControlResult result = startResult(env, "channel", tunerName);
   result.number = channel;
@@ -121,21 +124,41 @@ ControlResult MacroTune(const ControlEnvironment& env, int channel, const char* 
     result.code = TUNER_INVALID_CHANNEL;
     return result;
   }
+  const TuningRecipe recipe = withSettings(
+      env.recipePath.empty() ? TuningRecipe{} : ReadRecipe(env.log, env.recipePath, tunerName),
+      settings);
   TunerSettings tuner;
   OpenBlaster blaster(BlasterLink{env.log, env.serial});
   if (!openTunerPort(env, "MacroTune", tunerName, tuner, blaster, result)) return result;
   int unacknowledged = 0;
   bool acknowledged = true;
-  for (int i = 0; acknowledged && i < leadingZeroKeys(channel); ++i) {
+  // Each key, then the pause the recipe adds; the first key not acknowledged ends the channel.
+  const auto press = [&](int key) {
+    if (!acknowledged) return;
+    acknowledged = blaster.press(key, tuner.ueitype, tuner.ueicode);
+    if (!acknowledged) {
+      unacknowledged = key;
+    } else if (recipe.pauseMs > 0) {
+      LogMessage(env.log, "MacroTune:Pause [%d]\n", recipe.pauseMs);
+      blaster.pause(static_cast<unsigned>(recipe.pauseMs));
+    }
+  };
+  if (recipe.before != 0) {
+    LogMessage(env.log, "MacroTune:Emitting before [%d]\n", recipe.before);
+    press(recipe.before);
+  }
+  for (int i = 0; acknowledged && i < leadingZeroKeys(channel, recipe.digits); ++i) {
     LogMessage(env.log, "MacroTune:Emitting hdr [0]\n");
-    acknowledged = blaster.press(kZeroKey, tuner.ueitype, tuner.ueicode);
-    if (!acknowledged) unacknowledged = kZeroKey;
+    press(kZeroKey);
   }
   for (int key : digitKeys(channel)) {
     if (!acknowledged) break;
     LogMessage(env.log, "MacroTune:Emitting [%d]\n", key);
-    acknowledged = blaster.press(key, tuner.ueitype, tuner.ueicode);
-    if (!acknowledged) unacknowledged = key;
+    press(key);
+  }
+  if (acknowledged && recipe.enter != 0) {
+    LogMessage(env.log, "MacroTune:Emitting enter [%d]\n", recipe.enter);
+    press(recipe.enter);
   }
   blaster.close();
   if (!acknowledged) {

@@ -8,6 +8,7 @@
 #include "log/diagnostic_log.h"
 #include "remotes/records.h"
 #include "tuner/control_result.h"
+#include "tuner/tuning_recipes.h"
 
 namespace tuner {
 
@@ -16,6 +17,7 @@ struct ControlEnvironment {
   DiagnosticLog log;
   std::string configPath;
   SerialServices& serial;
+  std::string recipePath;  // the tuning recipes beside the tuner file; empty: none
 };
 
 // The digit key of "0" is key number 10.
@@ -24,16 +26,18 @@ constexpr int kZeroKey = 10;
 // Key number of a command name: its first character when that is a digit, else its decimal value.
 int keyNumberForCommand(const char* command);
 
-// For a channel of 1 or more: the zero keys that pad it to three digits, the keys of its digits,
-// and both in the order they are sent.
-int leadingZeroKeys(int channel);
+// For a channel of 1 or more: the zero keys that pad it to `digits` digits (three unless a
+// recipe says otherwise), the keys of its digits, and both in the order they are sent.
+int leadingZeroKeys(int channel, int digits = kDefaultDigits);
 std::vector<int> digitKeys(int channel);
-std::vector<int> channelKeys(int channel);
+std::vector<int> channelKeys(int channel, int digits = kDefaultDigits);
 
 // Sends the key a command name presses to the remote's tuner; the result says how it went.
 ControlResult PlayCommand(const ControlEnvironment& env, const Remote* remote, const char* command);
 
-// Tunes the tuner named tunerName to the channel; the result says how it went.
-ControlResult MacroTune(const ControlEnvironment& env, int channel, const char* tunerName);
+// Tunes the tuner named tunerName to the channel, as its recipe says, with the given settings
+// in place of the recipe's own; the result says how it went.
+ControlResult MacroTune(const ControlEnvironment& env, int channel, const char* tunerName,
+                        const RecipeSettings& settings = {});
 
 }  // namespace tuner

@@ -109,7 +109,7 @@ TEST(ControlResults, EachCauseFromARealCall) {
     cause.arrange(serial, config);
     if (!config.empty()) writeFile(dir.file("tuner.txt"), config);
     const ControlEnvironment env{DiagnosticLog{dir.file("TunerDLL.log")}, dir.file("tuner.txt"),
-                                 serial};
+                                 serial, dir.file("tuning.txt")};
     const ControlResult result = cause.call(env);
     EXPECT_EQ(result.code, cause.code) << cause.what;
     EXPECT_NE(sentence(result).find(cause.says), std::string::npos)
@@ -223,7 +223,7 @@ TEST(ControlResults, TheGuideTellsEveryResultInTheSameWords) {
   std::ifstream guide(TUNER_SOURCE_DIR "/docs/user-guide.md");
   std::stringstream text;
   text << guide.rdbuf();
-  for (int code = TUNER_DONE; code <= TUNER_OUT_OF_MEMORY; ++code) {
+  for (int code = TUNER_DONE; code <= TUNER_INVALID_SETTING; ++code) {
     ASSERT_NE(resultTemplate(code), nullptr) << code;
     const std::string row = "| " + std::to_string(code) + " | ";
     const std::size_t at = text.str().find(row);
@@ -231,7 +231,7 @@ TEST(ControlResults, TheGuideTellsEveryResultInTheSameWords) {
     const std::string line = text.str().substr(at, text.str().find('\n', at) - at);
     EXPECT_NE(line.find(resultTemplate(code)), std::string::npos) << line;
   }
-  EXPECT_EQ(resultTemplate(TUNER_OUT_OF_MEMORY + 1), nullptr);
+  EXPECT_EQ(resultTemplate(TUNER_INVALID_SETTING + 1), nullptr);
 }
 
 }  // namespace

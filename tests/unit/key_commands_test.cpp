@@ -43,7 +43,8 @@ class KeyCommandsTest : public ::testing::Test {
 
   TempDir dir;
   RecordingSerial serial;
-  ControlEnvironment env{DiagnosticLog{dir.file("TunerDLL.log")}, dir.file("tuner.txt"), serial};
+  ControlEnvironment env{DiagnosticLog{dir.file("TunerDLL.log")}, dir.file("tuner.txt"), serial,
+                         dir.file("tuning.txt")};
 };
 
 TEST(KeyNumbers, CommandNames) {
@@ -88,7 +89,7 @@ TEST_F(KeyCommandsTest, PlayCommandKeyNumbers) {
   for (const auto& [command, key] : std::vector<std::pair<const char*, int>>{
            {"0", 10}, {"7", 7}, {"12", 1}, {"95", 9}, {" 25", 25}}) {
     RecordingSerial fresh;
-    ControlEnvironment local{env.log, env.configPath, fresh};
+    ControlEnvironment local{env.log, env.configPath, fresh, env.recipePath};
     char name[] = "Tuner1";
     const Remote remote{name, 0, 0, nullptr, nullptr};
     PlayCommand(local, &remote, command);
@@ -172,7 +173,8 @@ TEST_F(KeyCommandsTest, MacroTuneChannels) {
       {100, {1, 10, 10}}, {1234, {1, 2, 3, 4}}, {INT_MAX, {2, 1, 4, 7, 4, 8, 3, 6, 4, 7}}};
   for (const auto& [channel, keys] : cases) {
     RecordingSerial fresh;
-    MacroTune(ControlEnvironment{env.log, env.configPath, fresh}, channel, "Tuner1");
+    MacroTune(ControlEnvironment{env.log, env.configPath, fresh, env.recipePath}, channel,
+              "Tuner1");
     EXPECT_THAT(fresh.keysSent(), ElementsAreArray(keys)) << channel;
   }
 }
@@ -207,7 +209,7 @@ TEST_F(KeyCommandsTest, SetUpFailureClosesThePortOnceForBothCalls) {
   for (const bool macro : {false, true}) {
     RecordingSerial fresh;
     fresh.getStateFails = true;
-    const ControlEnvironment local{env.log, env.configPath, fresh};
+    const ControlEnvironment local{env.log, env.configPath, fresh, env.recipePath};
     char name[] = "Tuner1";
     const Remote remote{name, 0, 0, nullptr, nullptr};
     if (macro) {

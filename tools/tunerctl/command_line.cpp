@@ -2,6 +2,7 @@
 
 #include <climits>
 #include <cstddef>
+#include <utility>
 
 #include "operations.h"
 
@@ -31,16 +32,45 @@ bool takeCheck(const std::vector<std::string>& args, std::size_t& next, Operatio
   return true;
 }
 
-// tune [--tuner NAME] CHANNEL
+// tune [--tuner NAME] [--digits N] [--before KEY] [--enter KEY] [--pause MS] CHANNEL, the
+// options in any order.
 bool takeTune(const std::vector<std::string>& args, std::size_t& next, Operation& op,
               std::string& error) {
-  if (next < args.size() && args[next] == "--tuner") {
+  const std::pair<const char*, int*> settings[] = {{"digits", &op.recipe.digits},
+                                                   {"before", &op.recipe.before},
+                                                   {"enter", &op.recipe.enter},
+                                                   {"pause", &op.recipe.pauseMs}};
+  while (next < args.size() && args[next].compare(0, 2, "--") == 0) {
+    const std::string option = args[next];
     if (next + 1 >= args.size()) {
-      error = "tune: --tuner needs a tuner name";
+      error = "tune: " + option + " needs a value";
       return false;
     }
-    op.args.push_back(args[next + 1]);
+    const std::string& value = args[next + 1];
     next += 2;
+    if (option == "--tuner" && op.args.empty()) {
+      op.args.push_back(value);
+      continue;
+    }
+    int* setting = nullptr;
+    for (const auto& [name, field] : settings) {
+      if (option == std::string("--") + name && *field == tuner::kNotGiven) setting = field;
+    }
+    if (setting == nullptr) {
+      error = "tune: unknown or repeated option " + option;
+      return false;
+    }
+    int number = 0;
+    if (!parseWholeNumber(value, INT_MIN, INT_MAX, number)) {
+      error = "tune: " + option + " \"" + value + "\" is not a whole number";
+      return false;
+    }
+    const std::string problem = tuner::settingProblem(option.c_str() + 2, number);
+    if (!problem.empty()) {
+      error = "tune: " + problem;
+      return false;
+    }
+    *setting = number;
   }
   if (next >= args.size()) {
     error = "tune: channel missing";

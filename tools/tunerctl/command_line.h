@@ -4,6 +4,8 @@
 #include <string>
 #include <vector>
 
+#include "tuner/tuning_recipes.h"
+
 struct Operation {
   std::string name;
   std::vector<std::string> args;
@@ -14,6 +16,8 @@ struct Operation {
   int to = 4095;
   int key = 1;
   bool verbose = false;
+  // tune: recipe settings tried in place of those of tuning.txt.
+  tuner::RecipeSettings recipe;
 };
 
 struct CommandLine {

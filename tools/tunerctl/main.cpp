@@ -16,6 +16,7 @@
 #include "operations.h"
 #include "plugin/plugin_environment.h"
 #include "plugin_api.h"
+#include "recipe_check.h"
 #include "remote_print.h"
 #include "sample_lists.h"
 
@@ -61,9 +62,24 @@ class Session {
     return 1;
   }
 
-  // MacroTune for the tuner line `name`: the name is set the way a host sets it, by loading an
-  // empty remotes file named after it, made in a temporary folder and removed afterwards.
-  int tuneTuner(const std::string& name, int channel) {
+  // MacroTune, or MacroTuneRecipe when the command line gives recipe settings.
+  int tune(const Operation& op) {
+    const tuner::RecipeSettings& r = op.recipe;
+    const bool recipe = r.digits != tuner::kNotGiven || r.before != tuner::kNotGiven ||
+                        r.enter != tuner::kNotGiven || r.pauseMs != tuner::kNotGiven;
+    return controlCall([&] {
+      if (recipe) {
+        api_.macroTuneRecipe(op.number, r.digits, r.before, r.enter, r.pauseMs);
+      } else {
+        api_.macroTune(op.number);
+      }
+    });
+  }
+
+  // A tune of the tuner line `--tuner NAME`: the name is set the way a host sets it, by loading
+  // an empty remotes file named after it, made in a temporary folder and removed afterwards.
+  int tuneTuner(const Operation& op) {
+    const std::string& name = op.args[0];
     const std::string folder = makeTemporaryDirectory();
     const std::string back = currentDirectory();
     if (folder.empty() || back.empty() || !changeDirectory(folder)) {
@@ -80,7 +96,7 @@ class Session {
     std::remove(file.c_str());
     changeDirectory(back);
     removeDirectory(folder);
-    return controlCall([&] { api_.macroTune(channel); });
+    return tune(op);
   }
 
   int runOne(const Operation& op) {
@@ -96,8 +112,7 @@ class Session {
       return controlCall([&] { api_.playCommand(&remote, op.args[1].c_str()); });
     }
     if (op.name == "tune") {
-      if (!op.args.empty()) return tuneTuner(op.args[0], op.number);
-      return controlCall([&] { api_.macroTune(op.number); });
+      return op.args.empty() ? tune(op) : tuneTuner(op);
     }
     if (op.name == "load") {
       Remote* first = api_.loadRemotes(op.args[0].c_str());
@@ -173,7 +188,8 @@ class Session {
       }
     }
     out() << "check " << path << ":\n";
-    const int status = checkTunerConfig(path, probe, out(), std::cerr);
+    int status = checkTunerConfig(path, probe, out(), std::cerr);
+    if (checkRecipes(recipeFileBeside(path), path, out()) != 0) status = 1;
     const std::string trace = traceProblem(tuner::pluginLog().path);
     if (!trace.empty()) std::cerr << "tunerctl: check: " << trace << "\n";
     return status;

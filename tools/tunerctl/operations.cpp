@@ -7,10 +7,12 @@ const OperationForm kOperations[] = {
     {"open", 1, "  open N                call OpenDevice(N)\n"},
     {"play", 2, "  play REMOTE COMMAND   send one key: PlayCommand on a remote named REMOTE\n"},
     {"tune", 1,
-     "  tune [--tuner NAME] CHANNEL\n"
+     "  tune [--tuner NAME] [--digits N] [--before KEY] [--enter KEY] [--pause MS] CHANNEL\n"
      "                        send a channel (1 to 2147483647): MacroTune(CHANNEL), for the\n"
      "                        tuner the last load named (a load must come first), or for the\n"
-     "                        tuner line NAME\n"},
+     "                        tuner line NAME; the other options try recipe settings in place\n"
+     "                        of those of tuning.txt: at least N digits (1 to 8), a KEY (1 to\n"
+     "                        255) before or after the channel, MS (0 to 2000) after each key\n"},
     {"load", 1, "  load PATH             LoadRemotes(PATH) and print the list it returns\n"},
     {"save", 1, "  save PATH             SaveRemotes of the list last loaded or built\n"},
     {"build", 0,

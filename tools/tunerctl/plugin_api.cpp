@@ -46,6 +46,7 @@ bool loadPlugin(const std::string& path, PluginApi& api, std::string& error) {
          lookUp(library, "SaveRemotes", api.saveRemotes, error) &&
          lookUp(library, "PlayCommand", api.playCommand, error) &&
          lookUp(library, "MacroTune", api.macroTune, error) &&
+         lookUp(library, "MacroTuneRecipe", api.macroTuneRecipe, error) &&
          lookUp(library, "LastControlResult", api.lastControlResult, error) &&
          lookUp(library, "LastControlMessage", api.lastControlMessage, error);
 }

@@ -25,6 +25,7 @@ struct PluginApi {
   decltype(&SaveRemotes) saveRemotes = nullptr;
   decltype(&PlayCommand) playCommand = nullptr;
   decltype(&MacroTune) macroTune = nullptr;
+  decltype(&MacroTuneRecipe) macroTuneRecipe = nullptr;
   decltype(&LastControlResult) lastControlResult = nullptr;
   decltype(&LastControlMessage) lastControlMessage = nullptr;
 };

@@ -1,0 +1,77 @@
+"""Tuning recipes end to end: the keys a box that needs more than three digits is sent, and
+their pauses on the blaster's own clock; tried on tunerctl's command line; checked."""
+
+import os
+import re
+import unittest
+
+from harness import HostTestCase
+from test_guide import GUIDE, recipes
+from test_tuning import FLOOR_SLACK_MS
+
+KEY_MS = 100 + 333 + 250  # lead pause, packet pause and settle of every key
+
+
+class Recipes(HostTestCase):
+    def keys(self, sim):
+        return [f for f in sim.frames() if f.kind == "packet" and "key" in f.rest]
+
+    def write_recipes(self, text):
+        with open(os.path.join(self.capture, "tuning.txt"), "wb") as recipes:
+            recipes.write(text.replace("\n", self.host.line_end.decode()).encode())
+
+    def test_every_setting_on_the_wire_and_tried_without_the_file(self):
+        sim, port = self.attach_blaster()
+        self.write_config("Living.=%s&2,423.\n" % port)
+        self.write_recipes("# cable box\nLiving.=digits 4 before 12 enter 11 pause 300\n")
+        self.tunerctl("tune", "--tuner", "Living.", "42")
+        keys = self.keys(sim)
+        self.assertEqual([int(k.fields["key"]) for k in keys], [12, 10, 10, 4, 2, 11])
+        for earlier, later in zip(keys, keys[1:]):
+            self.assertGreaterEqual(later.at_ms - earlier.at_ms, KEY_MS + 300 - FLOOR_SLACK_MS)
+        os.remove(os.path.join(self.capture, "tuning.txt"))
+        out = self.tunerctl("tune", "--enter", "11", "--tuner", "Living.", "--digits", "2", "42")
+        self.assertIn('channel 42 sent to tuner "Living."', out)
+        self.assertEqual([int(k.fields["key"]) for k in self.keys(sim)][6:], [4, 2, 11])
+        refused = self.host.run("tune", "--tuner", "Living.", "--pause", "2001", "42")
+        self.assertEqual(refused.returncode, 2)
+        self.assertIn("pause 2001 is out of range (0 to 2000)", refused.stderr)
+        self.assertEqual(len(self.keys(sim)), 9)
+
+    def test_check_tells_each_recipe_line(self):
+        self.write_config("Living.=COM1&2,423.\n")
+        self.write_recipes("Living.=digits 4 enter 11\nLiving.=pause 5\nBox=enter 11\n"
+                           "Living.=enter 0\n")
+        result = self.host.run("check")
+        self.assertEqual(result.returncode, 1, result.stderr)
+        self.assertEqual(result.stdout.splitlines()[-4:], [
+            'line 1: recipe for "Living." digits 4 enter 11: ok',
+            'line 2: recipe for "Living.": unusable: shadowed by an earlier line with the same '
+            'name',
+            'line 3: recipe for "Box": unusable: no usable line of %s has this tuner name'
+            % result.stdout.splitlines()[0][len("check "):-1],
+            'line 4: recipe for "Living.": unusable: enter 0 is out of range (1 to 255)'])
+
+    def test_the_guides_worked_lines_and_command(self):
+        sim, port = self.attach_blaster()
+        with open(GUIDE) as guide:
+            text = guide.read()
+        body = text.split(
+            "## Boxes that need more than three digits", 1)[1].split("\n## ", 1)[0]
+        lines = [line.strip() for line in body.splitlines() if re.match(r"    \w+\.=", line)]
+        names = [line.split("=")[0] for line in lines]
+        self.assertEqual(names, ["Sat.", "Cable.", "Bedroom.", "Kitchen."])
+        self.write_config("".join("%s=%s&2,423.\n" % (name, port) for name in names))
+        self.write_recipes("\n".join(lines) + "\n")
+        for name in names:
+            self.tunerctl("tune", "--tuner", name, "42")
+        commands = recipes("Boxes that need more than three digits")
+        self.assertEqual(len(commands), 1)
+        self.tunerctl(*commands[0][1:])
+        self.assertEqual([int(k.fields["key"]) for k in self.keys(sim)],
+                         [10, 10, 4, 2] + [10, 4, 2, 11] + [12, 10, 4, 2] + [10, 4, 2] +
+                         [10, 4, 2, 11])
+
+
+if __name__ == "__main__":
+    unittest.main()

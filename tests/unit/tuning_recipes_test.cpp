@@ -1,0 +1,122 @@
+#include "tuner/tuning_recipes.h"
+
+#include <sstream>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include "recording_serial.h"
+#include "temp_dir.h"
+#include "tuner/key_commands.h"
+
+namespace tuner {
+namespace {
+
+using ::testing::ElementsAre;
+using testing::readFile;
+using testing::RecordingSerial;
+using testing::TempDir;
+using testing::writeFile;
+
+class TuningRecipesTest : public ::testing::Test {
+ protected:
+  void SetUp() override { writeFile(configPath, "Tuner1=COM2&2,423.\nOther=COM3&1,1.\n"); }
+
+  // One channel change on a fresh blaster: its serial calls and its trace.
+  std::pair<std::vector<std::string>, std::string> tune(int channel, const std::string& recipes,
+                                                        const RecipeSettings& settings = {}) {
+    RecordingSerial serial;
+    const std::string log = dir.file("run.log");
+    writeFile(log, "");
+    MacroTune(ControlEnvironment{DiagnosticLog{log}, configPath, serial, recipes}, channel,
+              "Tuner1", settings);
+    last = serial;
+    return {serial.calls, readFile(log)};
+  }
+
+  TempDir dir;
+  std::string configPath = dir.file("tuner.txt");
+  std::string recipes = dir.file("tuning.txt");
+  RecordingSerial last;
+};
+
+TEST_F(TuningRecipesTest, EverySettingOnTheWireInOrderWithItsPause) {
+  writeFile(recipes,
+            "\xEF\xBB\xBF# the cable box\r\nTuner1=digits 4, before 12 enter 11 pause 300\r\n");
+  const std::string trace = tune(42, recipes).second;
+  EXPECT_THAT(last.keysSent(), ElementsAre(12, 10, 10, 4, 2, 11));
+  // Each key's own 100 + 333 + 250 ms, and then the recipe's 300.
+  std::vector<unsigned> sleeps = last.sleeps;
+  sleeps.erase(sleeps.begin(), sleeps.begin() + 2);  // the probe's
+  EXPECT_EQ(sleeps,
+            (std::vector<unsigned>{100, 333, 250, 300, 100, 333, 250, 300, 100, 333, 250, 300,
+                                   100, 333, 250, 300, 100, 333, 250, 300, 100, 333, 250, 300}));
+  for (const char* line :
+       {"ReadRecipe:Tuner [Tuner1] line 2: digits 4 before 12 enter 11 pause 300\n",
+        "MacroTune:Emitting before [12]\n", "MacroTune:Emitting enter [11]\n",
+        "MacroTune:Pause [300]\n", "MacroTune:End\n"}) {
+    EXPECT_NE(trace.find(line), std::string::npos) << line;
+  }
+  // The settings a caller gives win over the file's.
+  tune(42, recipes, RecipeSettings{2, kNotGiven, kNotGiven, 0});
+  EXPECT_THAT(last.keysSent(), ElementsAre(12, 4, 2, 11));
+}
+
+TEST_F(TuningRecipesTest, NoUsableLineForTheTunerTunesExactlyAsWithout) {
+  const auto before = tune(42, "");
+  for (const std::string& content :
+       {std::string(), std::string("Other=digits 5 enter 11\nrubbish\nTuner1x=digits 1\n")}) {
+    writeFile(recipes, content);
+    EXPECT_EQ(tune(42, recipes), before) << content;
+  }
+  EXPECT_EQ(tune(42, dir.file("absent.txt")), before);
+  // A line for the tuner that cannot be used: skipped with its reason, the keys as ever.
+  writeFile(recipes, "Tuner1=digits 9\nTuner1=enter 0\n");
+  const std::string trace = tune(42, recipes).second;
+  EXPECT_EQ(last.calls, before.first);
+  EXPECT_NE(trace.find("ReadRecipe:Err: line 1 for tuner [Tuner1]: digits 9 is out of range (1 "
+                       "to 8), line skipped\n"),
+            std::string::npos);
+  EXPECT_NE(trace.find("ReadRecipe:Err: line 2 for tuner [Tuner1]: enter 0 is out of range (1 "
+                       "to 255), line skipped\n"),
+            std::string::npos);
+}
+
+TEST_F(TuningRecipesTest, TheFileIsReadAfreshForEachCall) {
+  writeFile(recipes, "Tuner1=digits 1\n");
+  tune(5, recipes);
+  EXPECT_THAT(last.keysSent(), ElementsAre(5));
+  writeFile(recipes, "Tuner1=digits 5\n");
+  tune(5, recipes);
+  EXPECT_THAT(last.keysSent(), ElementsAre(10, 10, 10, 10, 5));
+}
+
+TEST(RecipeLines, EachProblemIsNamed) {
+  const std::vector<std::pair<std::string, std::string>> cases = {
+      {"A=digits 0", "digits 0 is out of range (1 to 8)"},
+      {"A=pause 2001", "pause 2001 is out of range (0 to 2000)"},
+      {"A=before 256", "before 256 is out of range (1 to 255)"},
+      {"A=enter", "enter needs a number"},
+      {"A=enter OK", "enter needs a number, not \"OK\""},
+      {"A=speed 3", "unknown setting \"speed\" (digits, before, enter or pause)"},
+      {"A=pause 1 PAUSE 2", "pause is given twice"},
+      {"A=", "no settings after the \"=\""},
+      {"digits 4", "no \"=\" after the tuner name"},
+      {"A b=DIGITS 8 pause 2000", ""},
+      {"  ; a comment", ""}};
+  for (const auto& [text, problem] : cases) {
+    RecipeLine line;
+    parseRecipeLine(text, line);
+    EXPECT_EQ(line.problem, problem) << text;
+  }
+  RecipeLine spaced;
+  parseRecipeLine("A b=DIGITS 8 pause 2000", spaced);
+  EXPECT_EQ(spaced.name, "A b");
+  EXPECT_EQ(describeRecipe(spaced.recipe), "digits 8 pause 2000");
+}
+
+}  // namespace
+}  // namespace tuner
