@@ -114,6 +114,40 @@ ControlResult PlayCommand(const ControlEnvironment& env, const Remote* remote,
   return result;
 }
 
+bool pressChannel(const DiagnosticLog& log, OpenBlaster& blaster, int ueitype, int ueicode,
+                  int channel, const TuningRecipe& recipe, int& unacknowledged) {
+  bool acknowledged = true;
+  // Each key, then the pause the recipe adds; the first key not acknowledged ends the channel.
+  const auto press = [&](int key) {
+    if (!acknowledged) return;
+    acknowledged = blaster.press(key, ueitype, ueicode);
+    if (!acknowledged) {
+      unacknowledged = key;
+    } else if (recipe.pauseMs > 0) {
+      LogMessage(log, "MacroTune:Pause [%d]\n", recipe.pauseMs);
+      blaster.pause(static_cast<unsigned>(recipe.pauseMs));
+    }
+  };
+  if (recipe.before != 0) {
+    LogMessage(log, "MacroTune:Emitting before [%d]\n", recipe.before);
+    press(recipe.before);
+  }
+  for (int i = 0; acknowledged && i < leadingZeroKeys(channel, recipe.digits); ++i) {
+    LogMessage(log, "MacroTune:Emitting hdr [0]\n");
+    press(kZeroKey);
+  }
+  for (int key : digitKeys(channel)) {
+    if (!acknowledged) break;
+    LogMessage(log, "MacroTune:Emitting [%d]\n", key);
+    press(key);
+  }
+  if (acknowledged && recipe.enter != 0) {
+    LogMessage(log, "MacroTune:Emitting enter [%d]\n", recipe.enter);
+    press(recipe.enter);
+  }
+  return acknowledged;
+}
+
 ControlResult MacroTune(const ControlEnvironment& env, int channel, const char* tunerName,
                         const RecipeSettings& settings) {
   LogMessage(env.log, "MacroTune:Start: Channel [%d] loadedDevName [%s]\n", channel, tunerName);
@@ -131,35 +165,8 @@ ControlResult MacroTune(const ControlEnvironment& env, int channel, const char* 
   OpenBlaster blaster(BlasterLink{env.log, env.serial});
   if (!openTunerPort(env, "MacroTune", tunerName, tuner, blaster, result)) return result;
   int unacknowledged = 0;
-  bool acknowledged = true;
-  // Each key, then the pause the recipe adds; the first key not acknowledged ends the channel.
-  const auto press = [&](int key) {
-    if (!acknowledged) return;
-    acknowledged = blaster.press(key, tuner.ueitype, tuner.ueicode);
-    if (!acknowledged) {
-      unacknowledged = key;
-    } else if (recipe.pauseMs > 0) {
-      LogMessage(env.log, "MacroTune:Pause [%d]\n", recipe.pauseMs);
-      blaster.pause(static_cast<unsigned>(recipe.pauseMs));
-    }
-  };
-  if (recipe.before != 0) {
-    LogMessage(env.log, "MacroTune:Emitting before [%d]\n", recipe.before);
-    press(recipe.before);
-  }
-  for (int i = 0; acknowledged && i < leadingZeroKeys(channel, recipe.digits); ++i) {
-    LogMessage(env.log, "MacroTune:Emitting hdr [0]\n");
-    press(kZeroKey);
-  }
-  for (int key : digitKeys(channel)) {
-    if (!acknowledged) break;
-    LogMessage(env.log, "MacroTune:Emitting [%d]\n", key);
-    press(key);
-  }
-  if (acknowledged && recipe.enter != 0) {
-    LogMessage(env.log, "MacroTune:Emitting enter [%d]\n", recipe.enter);
-    press(recipe.enter);
-  }
+  const bool acknowledged =
+      pressChannel(env.log, blaster, tuner.ueitype, tuner.ueicode, channel, recipe, unacknowledged);
   blaster.close();
   if (!acknowledged) {
     LogMessage(env.log, "MacroTune:Err:Key not acknowledged, channel not sent\n");

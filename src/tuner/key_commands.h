@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "blaster/open_blaster.h"
 #include "blaster/serial_services.h"
 #include "log/diagnostic_log.h"
 #include "remotes/records.h"
@@ -34,6 +35,11 @@ std::vector<int> channelKeys(int channel, int digits = kDefaultDigits);
 
 // Sends the key a command name presses to the remote's tuner; the result says how it went.
 ControlResult PlayCommand(const ControlEnvironment& env, const Remote* remote, const char* command);
+
+// Presses a channel's keys on an open blaster as the recipe says, each traced as MacroTune
+// traces it; false, with the key that went unacknowledged, when one did (the rest is not sent).
+bool pressChannel(const DiagnosticLog& log, OpenBlaster& blaster, int ueitype, int ueicode,
+                  int channel, const TuningRecipe& recipe, int& unacknowledged);
 
 // Tunes the tuner named tunerName to the channel, as its recipe says, with the given settings
 // in place of the recipe's own; the result says how it went.

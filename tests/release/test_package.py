@@ -7,6 +7,7 @@ import os
 import shutil
 import subprocess
 import tempfile
+import time
 import unittest
 
 SOURCE_DIR = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
@@ -54,7 +55,9 @@ class DebianPackage(unittest.TestCase):
         files = run("dpkg-deb", "-c", package).stdout
         for path in ["./usr/bin/tunerctl", "./usr/lib/x86_64-linux-gnu/tunerdll/TunerDLL.so",
                      "./usr/share/man/man1/tunerctl.1", "./etc/tunerdll/tuner.txt.sample",
-                     "./var/log/tunerdll/"]:
+                     "./var/log/tunerdll/", "./usr/sbin/tunerd", "./usr/share/man/man8/tunerd.8",
+                     "./usr/lib/systemd/system/tunerd.service",
+                     "./usr/share/doc/tunerdll/99-blaster.rules.example"]:
             self.assertIn(path, files)
         self.assertEqual(run("dpkg", "-i", package).returncode, 0)
         self.assertRegex(run("/usr/bin/tunerctl", "--version").stdout, r"^TunerDLL \d")
@@ -85,6 +88,8 @@ class DebianPackage(unittest.TestCase):
         with open("/var/log/tunerdll/TunerDLL.log") as log:
             self.assertIn("MacroTune:End\n", log.read())
 
+        self.check_tunerd(trace, as_user)
+
         mode = os.stat("/var/log/tunerdll")
         self.assertEqual((oct(mode.st_mode & 0o7777), grp.getgrgid(mode.st_gid).gr_name),
                          (oct(0o3775), "tunerdll"))
@@ -100,6 +105,40 @@ class DebianPackage(unittest.TestCase):
         self.assertEqual(os.listdir("/etc/tunerdll"), ["tuner.txt"])
         self.assertNotEqual(run("getent", "group", "tunerdll").returncode, 0)
 
+    def check_tunerd(self, frames, as_user):
+        """The unit verifies; tunerd, started from the installed files as its own user, serves
+        the group's members on a socket only they may use."""
+        unit = "/usr/lib/systemd/system/tunerd.service"
+        if shutil.which("systemd-analyze"):
+            verified = run("systemd-analyze", "verify", unit)
+            self.assertEqual(verified.returncode, 0, verified.stdout + verified.stderr)
+        self.assertIn("dialout", run("id", "-nG", "tunerd").stdout.split())
+        os.chmod(self.work, 0o755)
+        runtime = os.path.join(self.work, "run")
+        os.mkdir(runtime)
+        shutil.chown(runtime, "tunerd", "tunerdll")
+        os.chmod(runtime, 0o750)
+        lircd = os.path.join(runtime, "lircd")
+        daemon = subprocess.Popen(["/usr/sbin/tunerd", "--socket", lircd], user="tunerd",
+                                  group="tunerdll", extra_groups=["dialout"],
+                                  stderr=subprocess.DEVNULL)
+        self.addCleanup(daemon.wait)
+        self.addCleanup(daemon.terminate)
+        for _ in range(200):
+            if os.path.exists(lircd):
+                break
+            time.sleep(0.05)
+        held = os.stat(lircd)
+        self.assertEqual((oct(held.st_mode & 0o777), grp.getgrgid(held.st_gid).gr_name),
+                         (oct(0o660), "tunerdll"))
+        if shutil.which("irsend"):
+            sent = run(*as_user, "irsend", "-d", lircd, "SEND_ONCE", "Living.", "KEY_7")
+            self.assertEqual(sent.returncode, 0, sent.stderr)
+            with open(frames) as trace:
+                self.assertIn("key=7", trace.read())
+        daemon.terminate()
+        self.assertEqual(daemon.wait(timeout=30), 0)
+
 
 class MaintainerScripts(unittest.TestCase):
     """postinst and postrm run as dpkg runs them, with dpkg's own tools stood in for by ones that
@@ -114,9 +153,12 @@ class MaintainerScripts(unittest.TestCase):
         tools = os.path.join(self.work, "bin")
         os.mkdir(tools)
         stand_ins = {
-            "getent": 'echo "getent $*" >>"$CALLS"; grep -q "^group $2$" "$GROUPS_MADE"',
+            "getent": 'echo "getent $*" >>"$CALLS"; grep -q "^$1 $2$" "$GROUPS_MADE"',
             "addgroup": 'echo "addgroup $*" >>"$CALLS"; echo "group $2" >>"$GROUPS_MADE"',
+            "adduser": 'echo "adduser $*" >>"$CALLS"; for last; do :; done\n'
+                       '[ "$1" != --system ] || echo "passwd $last" >>"$GROUPS_MADE"',
             "delgroup": 'echo "delgroup $*" >>"$CALLS"',
+            "deluser": 'echo "deluser $*" >>"$CALLS"',
             "dpkg-statoverride": 'echo "dpkg-statoverride $*" >>"$CALLS"\n'
                                  'case "$1" in\n'
                                  '  --list) grep -q " $2$" "$OVERRIDES" ;;\n'
@@ -146,11 +188,14 @@ class MaintainerScripts(unittest.TestCase):
             self.assertEqual(overrides.read().splitlines(),
                              ["root tunerdll 0755 /etc/tunerdll",
                               "root tunerdll 3775 /var/log/tunerdll"])
-        self.assertIn("addgroup --system tunerdll", self.script("postinst", "configure", ""))
+        calls = self.script("postinst", "configure", "")
+        self.assertIn("addgroup --system tunerdll", calls)
+        self.assertIn("adduser --system --ingroup tunerdll --no-create-home --home /nonexistent "
+                      "tunerd", calls)
         # An upgrade keeps them as they are, and makes no group anew.
         open(self.calls, "w").close()
         calls = self.script("postinst", "configure", "1.0.0")
-        self.assertFalse([c for c in calls if "--update" in c or c.startswith("addgroup")], calls)
+        self.assertFalse([c for c in calls if "--update" in c or c.startswith("add")], calls)
 
     def test_purge_drops_the_trace_the_overrides_and_the_group(self):
         self.script("postinst", "configure", "")
@@ -162,6 +207,7 @@ class MaintainerScripts(unittest.TestCase):
         for folder in ("/var/log/tunerdll", "/etc/tunerdll"):
             self.assertIn("dpkg-statoverride --remove " + folder, calls)
         self.assertIn("delgroup --system tunerdll", calls)
+        self.assertIn("deluser --system tunerd", calls)
 
 
 if __name__ == "__main__":

@@ -50,7 +50,9 @@ int findBlasters(const std::vector<std::string>& given, std::ostream& out, std::
     if (codes[i] == TUNER_PERMISSION_DENIED) ++denied;
     if (codes[i] == TUNER_DONE) {
       ++found;
-      out << ports[i] << ": blaster answered; a tuner.txt line to start from: Tuner" << found
+      const std::string stable = stablePortName(ports[i]);
+      out << ports[i] << (stable.empty() ? "" : " (" + stable + ")")
+          << ": blaster answered; a tuner.txt line to start from: Tuner" << found
           << ".=" << ports[i] << "&UEITYPE,UEICODE.\n";
     } else if (!given.empty() || codes[i] == TUNER_PORT_BUSY || codes[i] == TUNER_NO_BLASTER ||
                codes[i] == TUNER_PERMISSION_DENIED) {

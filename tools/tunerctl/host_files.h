@@ -21,6 +21,10 @@ bool usableFileName(const std::string& name);
 // The serial ports the machine has, by the names tuner.txt uses (COM3, ttyUSB0).
 std::vector<std::string> serialPortNames();
 
+// The name of a port that stays the same when its adapter is plugged in again (its link under
+// /dev/serial/by-id/), or empty where it has none.
+std::string stablePortName(const std::string& port);
+
 // Runs work(0) ... work(count - 1) at the same time and returns once all are done.
 void runConcurrently(std::size_t count, const std::function<void(std::size_t)>& work);
 

@@ -42,6 +42,25 @@ bool usableFileName(const std::string& name) {
          name.size() + 3 <= NAME_MAX;
 }
 
+std::string stablePortName(const std::string& port) {
+  const std::string folder = "/dev/serial/by-id/";
+  char device[PATH_MAX];
+  if (realpath(("/dev/" + port).c_str(), device) == nullptr) return std::string();
+  DIR* links = opendir(folder.c_str());
+  if (links == nullptr) return std::string();
+  std::string found;
+  while (const dirent* entry = readdir(links)) {
+    char target[PATH_MAX];
+    if (entry->d_name[0] != '.' && realpath((folder + entry->d_name).c_str(), target) != nullptr &&
+        std::strcmp(target, device) == 0) {
+      found = folder + entry->d_name;
+      break;
+    }
+  }
+  closedir(links);
+  return found;
+}
+
 std::vector<std::string> serialPortNames() {
   static const char* const kFamilies[] = {"ttyS", "ttyUSB", "ttyACM", "ttyAMA", "rfcomm"};
   std::vector<std::string> names;

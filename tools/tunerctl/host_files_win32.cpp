@@ -39,6 +39,9 @@ bool usableFileName(const std::string& name) {
   return name.size() + 3 < MAX_PATH / 2;
 }
 
+// Windows keeps a COM number for each adapter: the name is stable already.
+std::string stablePortName(const std::string&) { return std::string(); }
+
 // COM1 to COM64: the ports that do not exist are told apart by the probe.
 std::vector<std::string> serialPortNames() {
   std::vector<std::string> names;

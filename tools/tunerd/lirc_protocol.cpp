@@ -1,0 +1,125 @@
+#include "lirc_protocol.h"
+
+#include <cctype>
+
+namespace tunerd {
+namespace {
+
+std::string upper(std::string text) {
+  for (char& c : text) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+  return text;
+}
+
+bool wholeNumber(const std::string& text, int low, int high, int& value) {
+  if (text.empty() || text.size() > 6) return false;
+  value = 0;
+  for (char c : text) {
+    if (c < '0' || c > '9') return false;
+    value = value * 10 + (c - '0');
+  }
+  return value >= low && value <= high;
+}
+
+bool isNumber(const std::string& text) {
+  int ignored = 0;
+  return wholeNumber(text, 0, 999999, ignored);
+}
+
+}  // namespace
+
+Request parseRequest(const std::string& line) {
+  Request request;
+  request.line = line;
+  std::size_t i = 0;
+  std::vector<std::string> words;
+  while (i < line.size()) {
+    while (i < line.size() && (line[i] == ' ' || line[i] == '\t')) ++i;
+    const std::size_t start = i;
+    while (i < line.size() && line[i] != ' ' && line[i] != '\t') ++i;
+    if (i > start) words.push_back(line.substr(start, i - start));
+  }
+  if (!words.empty()) {
+    request.command = upper(words.front());
+    request.words.assign(words.begin() + 1, words.end());
+  }
+  return request;
+}
+
+std::string reply(const std::string& line, bool success, const std::vector<std::string>& data) {
+  std::string text = "BEGIN\n" + line + "\n" + (success ? "SUCCESS\n" : "ERROR\n");
+  if (!data.empty()) {
+    text += "DATA\n" + std::to_string(data.size()) + "\n";
+    for (const std::string& item : data) text += item + "\n";
+  }
+  return text + "END\n";
+}
+
+std::optional<int> buttonKey(const std::string& button) {
+  const std::string name = upper(button);
+  int value = 0;
+  for (const char* prefix : {"KEY_NUMERIC_", "KEY_", "KEY#", ""}) {
+    const std::string start = prefix;
+    if (name.compare(0, start.size(), start) != 0) continue;
+    const std::string rest = name.substr(start.size());
+    const bool digitOnly = start.empty() || start == "KEY_NUMERIC_";
+    if (wholeNumber(rest, 0, digitOnly ? 9 : 255, value)) {
+      if (rest.size() > 1 && rest[0] == '0') return std::nullopt;
+      return value == 0 ? 10 : value;
+    }
+  }
+  return std::nullopt;
+}
+
+std::vector<std::string> digitButtons() {
+  std::vector<std::string> names;
+  for (int digit = 0; digit <= 9; ++digit) names.push_back("KEY_" + std::to_string(digit));
+  return names;
+}
+
+bool parseChannel(const std::string& text, int& channel) {
+  if (text.empty() || text.size() > 10 || text[0] == '0') return false;
+  long long value = 0;
+  for (char c : text) {
+    if (c < '0' || c > '9') return false;
+    value = value * 10 + (c - '0');
+  }
+  if (value > 2147483647LL) return false;
+  channel = static_cast<int>(value);
+  return true;
+}
+
+SendOnce parseSendOnce(const Request& request, const std::map<std::string, int>& named) {
+  SendOnce send;
+  std::vector<std::string> words = request.words;
+  if (words.size() < 2) {
+    send.problem = "SEND_ONCE needs a remote (a tuner name) and at least one button";
+    return send;
+  }
+  send.remote = words.front();
+  words.erase(words.begin());
+  // lircd's form: a number after the button is the repeat count.
+  if (words.size() >= 2 && isNumber(words.back())) {
+    if (!wholeNumber(words.back(), 0, kMaxRepeats, send.count)) {
+      send.problem = "repeat count " + words.back() + " is out of range (0 to " +
+                     std::to_string(kMaxRepeats) + ")";
+      return send;
+    }
+    if (send.count == 0) send.count = 1;
+    words.pop_back();
+  }
+  for (const std::string& button : words) {
+    const auto own = named.find(upper(button));
+    const std::optional<int> key =
+        own != named.end() ? std::optional<int>(own->second) : buttonKey(button);
+    if (!key) {
+      send.problem =
+          "unknown button \"" + button + "\" for remote \"" + send.remote +
+          "\": use KEY_0 to KEY_9, KEY_1 to KEY_255 for a key number, or name it in buttons.txt";
+      return send;
+    }
+    send.keys.push_back(*key);
+  }
+  return send;
+}
+
+}  // namespace tunerd

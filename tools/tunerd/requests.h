@@ -1,0 +1,31 @@
+// One request of one connection, answered as lircd answers it: SEND_ONCE, LIST, VERSION and
+// tunerd's own TUNE remote channel; every ERROR says why in the plug-in's own sentences.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <string>
+
+#include "blaster_pool.h"
+#include "log/diagnostic_log.h"
+
+namespace tunerd {
+
+struct Service {
+  tuner::DiagnosticLog log;  // the plug-in's trace, while it is on
+  std::string configPath;    // the tuner file, read afresh for each request
+  std::string recipePath;    // the tuning recipes beside it
+  std::string buttonsPath;   // the user's names for other keys, beside it
+  BlasterPool& blasters;
+  const std::atomic<bool>& stopping;  // no further key is pressed once it is set
+};
+
+struct Answer {
+  std::string reply;  // the whole reply packet
+  bool success = false;
+  std::string summary;  // the sentence of an ERROR, for the log
+};
+
+Answer answer(Service& service, const std::string& line, std::uint64_t connection);
+
+}  // namespace tunerd
