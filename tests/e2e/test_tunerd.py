@@ -94,12 +94,27 @@ class Tunerd(HostTestCase):
         keys = self.keys(sim)
         self.assertEqual([int(k.fields["key"]) for k in keys],
                          [10, 4, 2, 7, 9, 255, 11, 1, 1, 1])
+        self.assertEqual(keys[1].bytes, [0xBC, 0xAC, 0x0D, 0x00, 0x06, 0x01, 0x21, 0xA7, 0x04,
+                                         0x00, 0x00])
         self.assertIn("KEY_EXIT", self.irsend("LIST", "Living.", "").stdout.split())
         for earlier, later in zip(keys, keys[1:]):
             self.assertGreaterEqual(later.at_ms - earlier.at_ms, KEY_MS - FLOOR_SLACK_MS)
         # Probed once: the port stayed open between requests that came close together.
         self.assertEqual(len([f for f in sim.frames() if "version-query" in f.rest]), 1)
         self.assertRegex(self.log(), r"SEND_ONCE Living\. KEY_1 3: SUCCESS in \d+ ms")
+
+    def test_help_version_and_usage_errors(self):
+        tunerd = os.path.join(harness.BUILD_DIR, "tunerd")
+        helped = subprocess.run([tunerd, "--help"], capture_output=True, text=True, timeout=30)
+        self.assertEqual(helped.returncode, 0)
+        self.assertIn("usage: tunerd", helped.stdout)
+        version = subprocess.run([tunerd, "--version"], capture_output=True, text=True, timeout=30)
+        self.assertRegex(version.stdout, r"^tunerd \d+\.\d+\.\d+\n$")
+        for wrong in (["--allow", "10.0.0.0/33"], ["--listen", "host:port"], ["--frob"]):
+            refused = subprocess.run([tunerd, "--socket", self.socket_path] + wrong,
+                                     capture_output=True, text=True, timeout=30)
+            self.assertEqual(refused.returncode, 2, wrong)
+            self.assertFalse(os.path.exists(self.socket_path))
 
     def test_list_version_and_each_error_with_its_sentence(self):
         sim, port = self.attach_blaster()

@@ -26,7 +26,10 @@ class NativeInstall(unittest.TestCase):
                            capture_output=True, env=env)
             self.assertEqual(installed_files(destdir), sorted([
                 "usr/local/bin/tunerctl", "usr/local/lib/tunerdll/TunerDLL.so",
-                "usr/local/share/man/man1/tunerctl.1", capture.lstrip("/") + "/tuner.txt.sample"]))
+                "usr/local/share/man/man1/tunerctl.1", capture.lstrip("/") + "/tuner.txt.sample",
+                "usr/local/sbin/tunerd", "usr/local/share/man/man8/tunerd.8",
+                "usr/local/lib/systemd/system/tunerd.service",
+                "usr/local/share/doc/tunerdll/99-blaster.rules.example"]))
             self.assertTrue(os.path.isdir(destdir + TRACE_DIR), TRACE_DIR)
             tunerctl = destdir + "/usr/local/bin/tunerctl"
             caps = subprocess.run([tunerctl, "caps"], capture_output=True, text=True, check=True)
