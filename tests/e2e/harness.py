@@ -250,8 +250,15 @@ class WineHost:
         return self.wine + [host, "tune", remotes, str(channel)], self.env
 
     def run(self, *args, timeout=120, cwd=None):
-        return subprocess.run(self.wine + [self.tunerctl] + list(args), capture_output=True,
-                              text=True, timeout=timeout, env=self.env, cwd=cwd or self.capture)
+        command = self.wine + [self.tunerctl] + list(args)
+        result = subprocess.run(command, capture_output=True, text=True, timeout=timeout,
+                                env=self.env, cwd=cwd or self.capture)
+        if result.returncode != 0 and result.stdout == result.stderr == "":
+            # Wine, now and then in a new prefix, starts no program at all: tunerctl never fails
+            # without a word, so nothing ran, and the call is made again.
+            result = subprocess.run(command, capture_output=True, text=True, timeout=timeout,
+                                    env=self.env, cwd=cwd or self.capture)
+        return result
 
     def shutdown(self):
         if os.path.isdir(self.prefix):
