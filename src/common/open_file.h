@@ -19,18 +19,9 @@ inline bool roomToOpenStream() {
   return room != nullptr;
 }
 
-// fopen, or null (as for a file that cannot be opened) when the heap has no room for it.
-inline std::FILE* openStream(const char* path, const char* mode) {
-  return roomToOpenStream() ? std::fopen(path, mode) : nullptr;
-}
-
 struct FileCloser {
   void operator()(std::FILE* file) const { std::fclose(file); }
 };
 using OpenFile = std::unique_ptr<std::FILE, FileCloser>;
-
-inline OpenFile openFile(const char* path, const char* mode) {
-  return OpenFile(openStream(path, mode));
-}
 
 }  // namespace tuner

@@ -1,5 +1,7 @@
 #include "remotes/remotes_tokens.h"
 
+#include "common/text_lines.h"
+
 namespace tuner {
 namespace {
 
@@ -34,15 +36,7 @@ bool parseHexByte(std::string_view token, unsigned char& byte) {
 bool isTokenSeparator(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\0'; }
 
 std::vector<std::string_view> splitTokens(std::string_view text) {
-  std::vector<std::string_view> tokens;
-  std::size_t i = 0;
-  while (i < text.size()) {
-    while (i < text.size() && isTokenSeparator(text[i])) ++i;
-    const std::size_t start = i;
-    while (i < text.size() && !isTokenSeparator(text[i])) ++i;
-    if (i > start) tokens.push_back(text.substr(start, i - start));
-  }
-  return tokens;
+  return splitWords(text, isTokenSeparator);
 }
 
 bool parseDecimal(std::string_view token, std::uint32_t& value) {

@@ -141,18 +141,22 @@ int portResultCode(const PortProblem& problem) {
   }
 }
 
-ControlResult portResult(const char* port, const PortProblem& problem) {
-  ControlResult result;
+void setPortProblem(ControlResult& result, const PortProblem& problem) {
   result.code = portResultCode(problem);
   result.number = static_cast<int>(problem.received);
-  setField(result.port, port);
-  return result;
+}
+
+std::string resultSentence(const ControlResult& result) {
+  char text[512];
+  describeResult(result, text, sizeof text);
+  return text;
 }
 
 std::string portProblemSentence(const char* port, const PortProblem& problem) {
-  char text[512];
-  describeResult(portResult(port, problem), text, sizeof text);
-  return text;
+  ControlResult result;
+  setPortProblem(result, problem);
+  setField(result.port, port);
+  return resultSentence(result);
 }
 
 int lookupResultCode(const TunerLookup& lookup) {

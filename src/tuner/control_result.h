@@ -34,10 +34,14 @@ const char* resultTemplate(int code);
 // Writes the result's sentence into text (capacity bytes, zero-terminated, cut if need be).
 void describeResult(const ControlResult& result, char* text, std::size_t capacity);
 
-// The result a port that could not be opened, set up or probed stands for, and that result for
-// the port alone (no tuner, no file) with its sentence.
+// Writes the result's sentence into a string.
+std::string resultSentence(const ControlResult& result);
+
+// The result a port that could not be opened, set up or probed stands for; the result set to it
+// (its code, and the bytes a probe got back); the sentence of it for the port alone (no tuner,
+// no file).
 int portResultCode(const PortProblem& problem);
-ControlResult portResult(const char* port, const PortProblem& problem);
+void setPortProblem(ControlResult& result, const PortProblem& problem);
 std::string portProblemSentence(const char* port, const PortProblem& problem);
 
 // The result of a lookup that found no usable line.

@@ -12,32 +12,19 @@ namespace {
 
 int digitKey(char digit) { return digit == '0' ? kZeroKey : digit - '0'; }
 
-// The settings one control call works with.
-struct TunerSettings {
-  char comPort[kMaxPortNameLength + 1] = {};
-  int ueitype = 0;
-  int ueicode = 0;
-};
-
 // Looks the tuner up and opens and probes its port; false, logged by the caller's name and
 // told in result, if not.
 bool openTunerPort(const ControlEnvironment& env, const char* caller, const char* tunerName,
                    TunerSettings& tuner, OpenBlaster& blaster, ControlResult& result) {
-  TunerLookup lookup;
-  if (!ReadCfgFile(env.log, env.configPath, tunerName, tuner.comPort, &tuner.ueitype,
-                   &tuner.ueicode, &lookup)) {
+  if (!lookUpTuner(env.log, env.configPath, tunerName, tuner, result)) {
     LogMessage(env.log, "%s:Err:ReadCfg Failes\n", caller);
-    result.code = lookupResultCode(lookup);
-    result.part = tunerLinePart(lookup.wantedLineProblem);
     return false;
   }
-  setField(result.port, tuner.comPort);
   LogMessage(env.log, "%s:Tuner[%s] comPort[%s] ueitype[%d] ueicode[%d]\n", caller, tunerName,
              tuner.comPort, tuner.ueitype, tuner.ueicode);
   if (!blaster.open(tuner.comPort)) {
     LogMessage(env.log, "%s:Err:Com port not opened\n", caller);
-    result.code = portResultCode(blaster.problem());
-    result.number = static_cast<int>(blaster.problem().received);
+    setPortProblem(result, blaster.problem());
     return false;
   }
   return true;
@@ -52,6 +39,19 @@ ControlResult startResult(const ControlEnvironment& env, const char* what, const
 }
 
 }  // namespace
+
+bool lookUpTuner(const DiagnosticLog& log, const std::string& configPath, const char* tunerName,
+                 TunerSettings& tuner, ControlResult& result) {
+  TunerLookup lookup;
+  if (!ReadCfgFile(log, configPath, tunerName, tuner.comPort, &tuner.ueitype, &tuner.ueicode,
+                   &lookup)) {
+    result.code = lookupResultCode(lookup);
+    result.part = tunerLinePart(lookup.wantedLineProblem);
+    return false;
+  }
+  setField(result.port, tuner.comPort);
+  return true;
+}
 
 int keyNumberForCommand(const char* command) {
   if (command[0] >= '0' && command[0] <= '9') return digitKey(command[0]);

@@ -21,6 +21,18 @@ struct ControlEnvironment {
   std::string recipePath;  // the tuning recipes beside the tuner file; empty: none
 };
 
+// The settings of one tuner line.
+struct TunerSettings {
+  char comPort[kMaxPortNameLength + 1] = {};
+  int ueitype = 0;
+  int ueicode = 0;
+};
+
+// Looks tunerName up in the tuner file, afresh; true with tuner and result's port filled, else
+// false with result's code and part telling why.
+bool lookUpTuner(const DiagnosticLog& log, const std::string& configPath, const char* tunerName,
+                 TunerSettings& tuner, ControlResult& result);
+
 // The digit key of "0" is key number 10.
 constexpr int kZeroKey = 10;
 

@@ -57,12 +57,6 @@ TunerLineProblem parseTunerLine(const std::string& line, TunerLine& parsed) {
   return TunerLineProblem::kNone;
 }
 
-void skipByteOrderMark(std::string& firstLine) {
-  if (firstLine.compare(0, kByteOrderMark.size(), kByteOrderMark) == 0) {
-    firstLine.erase(0, kByteOrderMark.size());
-  }
-}
-
 namespace {
 
 void logSkippedLine(const DiagnosticLog& log, TunerLineProblem problem, const TunerLine& parsed) {
@@ -101,15 +95,22 @@ void walkTunerFile(std::FILE* file, const std::function<bool(const TunerFileLine
     }
     ++line.number;
     if (!line.text.empty() && line.text.back() == '\r') line.text.pop_back();
-    line.byteOrderMarkSkipped = false;
-    if (line.number == 1 && line.text.compare(0, kByteOrderMark.size(), kByteOrderMark) == 0) {
-      skipByteOrderMark(line.text);
-      line.byteOrderMarkSkipped = true;
-    }
+    line.byteOrderMarkSkipped = line.number == 1 && skipByteOrderMark(line.text);
     line.parsed = TunerLine{};
     line.problem = parseTunerLine(line.text, line.parsed);
     if (!visit(line)) return;
   }
+}
+
+bool readTunerNames(const std::string& path, std::vector<std::string>& names) {
+  ReadOpen outcome = ReadOpen::kOpened;
+  OpenFile file(openForReading(path.c_str(), false, kMaxTunerFileSize, outcome));
+  if (file == nullptr) return false;
+  walkTunerFile(file.get(), [&](const TunerFileLine& line) {
+    if (line.problem == TunerLineProblem::kNone) names.push_back(line.parsed.name);
+    return true;
+  });
+  return true;
 }
 
 int ReadCfgFile(const DiagnosticLog& log, const std::string& configPath, const char* wanted,

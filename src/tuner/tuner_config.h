@@ -6,7 +6,9 @@
 #include <cstdio>
 #include <functional>
 #include <string>
+#include <vector>
 
+#include "common/text_lines.h"
 #include "log/diagnostic_log.h"
 
 namespace tuner {
@@ -34,11 +36,6 @@ struct TunerLine {
   int ueicode = 0;
 };
 
-// The UTF-8 byte-order mark an editor may put at the start of the file; it is not part of the
-// first tuner name.
-inline const std::string kByteOrderMark = "\xEF\xBB\xBF";
-void skipByteOrderMark(std::string& firstLine);
-
 // Splits one line (without its line feed) into its fields and converts the two numbers.
 TunerLineProblem parseTunerLine(const std::string& line, TunerLine& parsed);
 
@@ -62,6 +59,10 @@ struct TunerFileLine {
 // onEmptyRead is told of each read that found nothing more (the end of the file).
 void walkTunerFile(std::FILE* file, const std::function<bool(const TunerFileLine&)>& visit,
                    const std::function<void()>& onEmptyRead = {});
+
+// The names of the usable lines of the tuner file at path, in order; false when it cannot be
+// read.
+bool readTunerNames(const std::string& path, std::vector<std::string>& names);
 
 // Why a lookup found no usable line, for the caller that wants to say so.
 struct TunerLookup {

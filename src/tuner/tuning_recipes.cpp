@@ -1,15 +1,14 @@
 #include "tuner/tuning_recipes.h"
 
 #include <algorithm>
+#include <climits>
 #include <cstdint>
 #include <new>
 #include <utility>
 #include <vector>
 
-#include "common/guarded_files.h"
-#include "common/open_file.h"
 #include "common/text_lines.h"
-#include "tuner/tuner_config.h"
+#include "common/whole_number.h"
 
 namespace tuner {
 namespace {
@@ -17,31 +16,6 @@ namespace {
 constexpr std::uint64_t kMaxRecipeFileSize = 1024 * 1024;
 
 bool isSeparator(char c) { return c == ' ' || c == '\t' || c == ','; }
-
-std::vector<std::string> words(const std::string& text) {
-  std::vector<std::string> found;
-  std::size_t i = 0;
-  while (i < text.size()) {
-    while (i < text.size() && isSeparator(text[i])) ++i;
-    const std::size_t start = i;
-    while (i < text.size() && !isSeparator(text[i])) ++i;
-    if (i > start) found.push_back(text.substr(start, i - start));
-  }
-  return found;
-}
-
-// A whole decimal number, a minus allowed; false for anything else or for one far out of range.
-bool wholeNumber(const std::string& text, long long& value) {
-  std::size_t i = text.size() > 1 && text[0] == '-' ? 1 : 0;
-  if (i == text.size()) return false;
-  value = 0;
-  for (; i < text.size(); ++i) {
-    if (text[i] < '0' || text[i] > '9' || value > 1000000000LL) return false;
-    value = value * 10 + (text[i] - '0');
-  }
-  if (text[0] == '-') value = -value;
-  return true;
-}
 
 std::string lowered(std::string text) {
   for (char& c : text) {
@@ -110,24 +84,26 @@ void parseRecipeLine(const std::string& text, RecipeLine& line) {
     return;
   }
   line.name = text.substr(0, equals);
-  const std::vector<std::string> settings = words(text.substr(equals + 1));
+  const std::vector<std::string_view> settings =
+      splitWords(std::string_view(text).substr(equals + 1), isSeparator);
   if (settings.empty()) line.problem = "no settings after the \"=\"";
   std::vector<std::string> seen;
   for (std::size_t i = 0; i < settings.size() && line.problem.empty(); i += 2) {
-    const std::string word = lowered(settings[i]);
+    const std::string word = lowered(std::string(settings[i]));
     int* setting = settingIn(line.recipe, word);
-    long long value = 0;
+    int value = 0;
     if (setting == nullptr) {
-      line.problem = "unknown setting \"" + settings[i] + "\" (digits, before, enter or pause)";
+      line.problem =
+          "unknown setting \"" + std::string(settings[i]) + "\" (digits, before, enter or pause)";
     } else if (std::find(seen.begin(), seen.end(), word) != seen.end()) {
       line.problem = word + " is given twice";
     } else if (i + 1 >= settings.size()) {
       line.problem = word + " needs a number";
-    } else if (!wholeNumber(settings[i + 1], value)) {
-      line.problem = word + " needs a number, not \"" + settings[i + 1] + "\"";
+    } else if (!parseWholeNumber(std::string(settings[i + 1]), INT_MIN, INT_MAX, value)) {
+      line.problem = word + " needs a number, not \"" + std::string(settings[i + 1]) + "\"";
     } else {
       line.problem = settingProblem(word.c_str(), value);
-      *setting = static_cast<int>(value);
+      *setting = value;
       seen.push_back(word);
     }
   }
@@ -135,19 +111,12 @@ void parseRecipeLine(const std::string& text, RecipeLine& line) {
 }
 
 bool walkRecipeFile(const std::string& path, const std::function<bool(const RecipeLine&)>& visit) {
-  ReadOpen outcome = ReadOpen::kOpened;
-  OpenFile file(openForReading(path.c_str(), false, kMaxRecipeFileSize, outcome));
-  if (file == nullptr) return false;
   RecipeLine line;
-  std::string text;
-  while (readWholeLine(file.get(), text)) {
-    ++line.number;
-    if (!text.empty() && text.back() == '\r') text.pop_back();
-    if (line.number == 1) skipByteOrderMark(text);
+  return walkTextFile(path, kMaxRecipeFileSize, [&](int number, const std::string& text) {
+    line.number = number;
     parseRecipeLine(text, line);
-    if (!visit(line)) break;
-  }
-  return true;
+    return visit(line);
+  });
 }
 
 TuningRecipe ReadRecipe(const DiagnosticLog& log, const std::string& path, const char* tunerName) {

@@ -61,7 +61,7 @@ bool takeTune(const std::vector<std::string>& args, std::size_t& next, Operation
       return false;
     }
     int number = 0;
-    if (!parseWholeNumber(value, INT_MIN, INT_MAX, number)) {
+    if (!tuner::parseWholeNumber(value, INT_MIN, INT_MAX, number)) {
       error = "tune: " + option + " \"" + value + "\" is not a whole number";
       return false;
     }
@@ -77,7 +77,7 @@ bool takeTune(const std::vector<std::string>& args, std::size_t& next, Operation
     return false;
   }
   const std::string& channel = args[next++];
-  if (!parseWholeNumber(channel, 1, INT_MAX, op.number)) {
+  if (!tuner::parseWholeNumber(channel, 1, INT_MAX, op.number)) {
     error = "tune: channel \"" + channel + "\" is not a whole number from 1 to 2147483647";
     return false;
   }
@@ -86,8 +86,9 @@ bool takeTune(const std::vector<std::string>& args, std::size_t& next, Operation
 
 bool parseCodeSet(const std::string& text, Operation& op) {
   const std::size_t comma = text.find(',');
-  return comma != std::string::npos && parseWholeNumber(text.substr(0, comma), 0, 15, op.ueitype) &&
-         parseWholeNumber(text.substr(comma + 1), 0, 4095, op.from);
+  return comma != std::string::npos &&
+         tuner::parseWholeNumber(text.substr(0, comma), 0, 15, op.ueitype) &&
+         tuner::parseWholeNumber(text.substr(comma + 1), 0, 4095, op.from);
 }
 
 // try PORT TYPE,CODE [KEY]
@@ -104,7 +105,7 @@ bool takeTry(const std::vector<std::string>& args, std::size_t& next, Operation&
   }
   ++next;
   if (next < args.size() && !isOperation(args[next])) {
-    if (!parseWholeNumber(args[next], 1, 255, op.key)) {
+    if (!tuner::parseWholeNumber(args[next], 1, 255, op.key)) {
       error = "try: key \"" + args[next] + "\" is not a key number from 1 to 255";
       return false;
     }
@@ -147,7 +148,7 @@ bool takeSearch(const std::vector<std::string>& args, std::size_t& next, Operati
       return false;
     }
     if (next >= args.size() ||
-        !parseWholeNumber(args[next], option->low, option->high, *option->value)) {
+        !tuner::parseWholeNumber(args[next], option->low, option->high, *option->value)) {
       error = "search: " + word + " needs a whole number from " + std::to_string(option->low) +
               " to " + std::to_string(option->high);
       return false;
@@ -167,21 +168,6 @@ bool takeSearch(const std::vector<std::string>& args, std::size_t& next, Operati
 }
 
 }  // namespace
-
-bool parseWholeNumber(const std::string& text, long long low, long long high, int& value) {
-  std::size_t i = text.size() > 1 && text[0] == '-' ? 1 : 0;
-  if (i == text.size()) return false;
-  long long v = 0;
-  for (; i < text.size(); ++i) {
-    if (text[i] < '0' || text[i] > '9') return false;
-    v = v * 10 + (text[i] - '0');
-    if (v > 4294967296LL) return false;
-  }
-  if (text[0] == '-') v = -v;
-  if (v < low || v > high) return false;
-  value = static_cast<int>(v);
-  return true;
-}
 
 bool parseCommandLine(const std::vector<std::string>& args, CommandLine& line, std::string& error) {
   std::size_t next = 0;
@@ -252,7 +238,7 @@ bool parseCommandLine(const std::vector<std::string>& args, CommandLine& line, s
         }
         op.args.push_back(args[next++]);
       }
-      if (op.name == "open" && !parseWholeNumber(op.args[0], INT_MIN, INT_MAX, op.number)) {
+      if (op.name == "open" && !tuner::parseWholeNumber(op.args[0], INT_MIN, INT_MAX, op.number)) {
         error = "open: port \"" + op.args[0] + "\" is not a whole number";
         return false;
       }

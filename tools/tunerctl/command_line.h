@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "common/whole_number.h"
 #include "tuner/tuning_recipes.h"
 
 struct Operation {
@@ -28,9 +29,6 @@ struct CommandLine {
   bool version = false;
   std::vector<Operation> operations;
 };
-
-// Whole decimal integers only, from low to high: no sign but a leading minus, no spaces.
-bool parseWholeNumber(const std::string& text, long long low, long long high, int& value);
 
 // Fills line from the arguments; on a problem returns false with it in error.
 bool parseCommandLine(const std::vector<std::string>& args, CommandLine& line, std::string& error);

@@ -1,29 +1,10 @@
 #include "recipe_check.h"
 
 #include <set>
+#include <vector>
 
-#include "common/guarded_files.h"
-#include "common/open_file.h"
 #include "tuner/tuner_config.h"
 #include "tuner/tuning_recipes.h"
-
-namespace {
-
-// The names of the tuner file's usable lines.
-std::set<std::string> tunerNames(const std::string& tunerFile) {
-  std::set<std::string> names;
-  tuner::ReadOpen outcome = tuner::ReadOpen::kOpened;
-  tuner::OpenFile file(
-      tuner::openForReading(tunerFile.c_str(), false, tuner::kMaxTunerFileSize, outcome));
-  if (file == nullptr) return names;
-  tuner::walkTunerFile(file.get(), [&](const tuner::TunerFileLine& line) {
-    if (line.problem == tuner::TunerLineProblem::kNone) names.insert(line.parsed.name);
-    return true;
-  });
-  return names;
-}
-
-}  // namespace
 
 std::string recipeFileBeside(const std::string& tunerFile) {
   const std::size_t separator = tunerFile.find_last_of("/\\");
@@ -32,7 +13,9 @@ std::string recipeFileBeside(const std::string& tunerFile) {
 }
 
 int checkRecipes(const std::string& recipeFile, const std::string& tunerFile, std::ostream& out) {
-  const std::set<std::string> names = tunerNames(tunerFile);
+  std::vector<std::string> usable;
+  tuner::readTunerNames(tunerFile, usable);
+  const std::set<std::string> names(usable.begin(), usable.end());
   std::set<std::string> seen;
   bool allUsable = true;
   bool any = false;

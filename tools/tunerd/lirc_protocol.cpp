@@ -2,6 +2,8 @@
 
 #include <cctype>
 
+#include "common/text_lines.h"
+
 namespace tunerd {
 namespace {
 
@@ -30,16 +32,9 @@ bool isNumber(const std::string& text) {
 Request parseRequest(const std::string& line) {
   Request request;
   request.line = line;
-  std::size_t i = 0;
-  std::vector<std::string> words;
-  while (i < line.size()) {
-    while (i < line.size() && (line[i] == ' ' || line[i] == '\t')) ++i;
-    const std::size_t start = i;
-    while (i < line.size() && line[i] != ' ' && line[i] != '\t') ++i;
-    if (i > start) words.push_back(line.substr(start, i - start));
-  }
+  const auto words = tuner::splitWords(line, [](char c) { return c == ' ' || c == '\t'; });
   if (!words.empty()) {
-    request.command = upper(words.front());
+    request.command = upper(std::string(words.front()));
     request.words.assign(words.begin() + 1, words.end());
   }
   return request;

@@ -1,39 +1,30 @@
 #include "named_buttons.h"
 
 #include <cctype>
-#include <sstream>
 
-#include "common/guarded_files.h"
-#include "common/open_file.h"
 #include "common/text_lines.h"
-#include "tuner/tuner_config.h"
+#include "common/whole_number.h"
 
 namespace tunerd {
 
 std::map<std::string, int> namedButtons(const std::string& path, const std::string& remote) {
   std::map<std::string, int> buttons;
-  tuner::ReadOpen outcome = tuner::ReadOpen::kOpened;
-  tuner::OpenFile file(tuner::openForReading(path.c_str(), false, 1024 * 1024, outcome));
-  if (file == nullptr) return buttons;
-  std::string line;
-  for (bool first = true; tuner::readWholeLine(file.get(), line); first = false) {
-    if (!line.empty() && line.back() == '\r') line.pop_back();
-    if (first) tuner::skipByteOrderMark(line);
+  tuner::walkTextFile(path, 1024 * 1024, [&](int, const std::string& line) {
     const std::size_t equals = line.find('=');
-    if (equals == std::string::npos || line.substr(0, equals) != remote) continue;
-    std::istringstream words(line.substr(equals + 1));
-    std::string name;
-    std::string number;
-    while (words >> name >> number) {
+    if (equals == std::string::npos || line.substr(0, equals) != remote) return true;
+    const auto words = tuner::splitWords(std::string_view(line).substr(equals + 1),
+                                         [](char c) { return c == ' ' || c == '\t'; });
+    for (std::size_t i = 0; i + 1 < words.size(); i += 2) {
+      std::string name(words[i]);
       for (char& c : name) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-      if (number.find_first_not_of("0123456789") != std::string::npos || number.size() > 3) {
-        continue;
+      int key = 0;
+      if (tuner::parseWholeNumber(std::string(words[i + 1]), 1, 255, key) &&
+          buttons.count(name) == 0) {
+        buttons[name] = key;
       }
-      const int key = std::stoi(number);
-      if (key >= 1 && key <= 255 && buttons.count(name) == 0) buttons[name] = key;
     }
-    break;
-  }
+    return false;
+  });
   return buttons;
 }
 

@@ -2,8 +2,6 @@
 
 #include <vector>
 
-#include "common/guarded_files.h"
-#include "common/open_file.h"
 #include "lirc_protocol.h"
 #include "named_buttons.h"
 #include "tuner/control_result.h"
@@ -22,18 +20,10 @@ Answer failure(const Request& request, const std::string& sentence) {
   return Answer{reply(request.line, false, {sentence}), false, sentence};
 }
 
-std::string sentenceOf(const tuner::ControlResult& result) {
-  char text[512];
-  tuner::describeResult(result, text, sizeof text);
-  return text;
-}
-
 // The tuner line of a remote, looked up afresh.
 struct Tuner {
   tuner::ControlResult result;  // its code is TUNER_DONE once the line was found
-  char port[tuner::kMaxPortNameLength + 1] = {};
-  int ueitype = 0;
-  int ueicode = 0;
+  tuner::TunerSettings settings;
 };
 
 Tuner lookUp(const Service& service, const std::string& remote, const char* what) {
@@ -41,24 +31,17 @@ Tuner lookUp(const Service& service, const std::string& remote, const char* what
   tuner.result.what = what;
   tuner::setField(tuner.result.tuner, remote.c_str());
   tuner::setField(tuner.result.config, service.configPath.c_str());
-  tuner::TunerLookup lookup;
-  if (tuner::ReadCfgFile(service.log, service.configPath, remote.c_str(), tuner.port,
-                         &tuner.ueitype, &tuner.ueicode, &lookup) == 1) {
+  if (tuner::lookUpTuner(service.log, service.configPath, remote.c_str(), tuner.settings,
+                         tuner.result)) {
     tuner.result.code = TUNER_DONE;
-    tuner::setField(tuner.result.port, tuner.port);
-  } else {
-    tuner.result.code = tuner::lookupResultCode(lookup);
-    tuner.result.part = tuner::tunerLinePart(lookup.wantedLineProblem);
   }
   return tuner;
 }
 
 // The blaster of a tuner, opened and probed if it is not open already.
 bool ready(tuner::OpenBlaster& blaster, Tuner& tuner) {
-  if (blaster.isOpen()) return true;
-  if (blaster.open(tuner.port)) return true;
-  tuner.result.code = tuner::portResultCode(blaster.problem());
-  tuner.result.number = static_cast<int>(blaster.problem().received);
+  if (blaster.isOpen() || blaster.open(tuner.settings.comPort)) return true;
+  tuner::setPortProblem(tuner.result, blaster.problem());
   return false;
 }
 
@@ -68,17 +51,17 @@ Answer sendOnce(Service& service, const Request& request, std::uint64_t connecti
                                      : namedButtons(service.buttonsPath, request.words[0]));
   if (!send.problem.empty()) return failure(request, send.problem);
   Tuner tuner = lookUp(service, send.remote, "key");
-  if (tuner.result.code != TUNER_DONE) return failure(request, sentenceOf(tuner.result));
-  const auto turn = service.blasters.take(tuner.port, connection);
-  if (!ready(turn->blaster(), tuner)) return failure(request, sentenceOf(tuner.result));
+  if (tuner.result.code != TUNER_DONE) return failure(request, tuner::resultSentence(tuner.result));
+  const auto turn = service.blasters.take(tuner.settings.comPort, connection);
+  if (!ready(turn->blaster(), tuner)) return failure(request, tuner::resultSentence(tuner.result));
   for (int key : send.keys) {
     for (int i = 0; i < send.count; ++i) {
       if (service.stopping) return failure(request, "tunerd is stopping: the rest was not sent");
-      if (!turn->blaster().press(key, tuner.ueitype, tuner.ueicode)) {
+      if (!turn->blaster().press(key, tuner.settings.ueitype, tuner.settings.ueicode)) {
         turn->blaster().close();
         tuner.result.code = TUNER_KEY_NOT_ACKNOWLEDGED;
         tuner.result.number = key;
-        return failure(request, sentenceOf(tuner.result));
+        return failure(request, tuner::resultSentence(tuner.result));
       }
     }
   }
@@ -92,18 +75,18 @@ Answer tune(Service& service, const Request& request, std::uint64_t connection) 
     return failure(request, "TUNE needs a remote (a tuner name) and a channel of 1 or more");
   }
   Tuner tuner = lookUp(service, request.words[0], "channel");
-  if (tuner.result.code != TUNER_DONE) return failure(request, sentenceOf(tuner.result));
+  if (tuner.result.code != TUNER_DONE) return failure(request, tuner::resultSentence(tuner.result));
   const tuner::TuningRecipe recipe =
       tuner::ReadRecipe(service.log, service.recipePath, request.words[0].c_str());
-  const auto turn = service.blasters.take(tuner.port, connection);
-  if (!ready(turn->blaster(), tuner)) return failure(request, sentenceOf(tuner.result));
+  const auto turn = service.blasters.take(tuner.settings.comPort, connection);
+  if (!ready(turn->blaster(), tuner)) return failure(request, tuner::resultSentence(tuner.result));
   int unacknowledged = 0;
-  if (!tuner::pressChannel(service.log, turn->blaster(), tuner.ueitype, tuner.ueicode, channel,
-                           recipe, unacknowledged)) {
+  if (!tuner::pressChannel(service.log, turn->blaster(), tuner.settings.ueitype,
+                           tuner.settings.ueicode, channel, recipe, unacknowledged)) {
     turn->blaster().close();
     tuner.result.code = TUNER_KEY_NOT_ACKNOWLEDGED;
     tuner.result.number = unacknowledged;
-    return failure(request, sentenceOf(tuner.result));
+    return failure(request, tuner::resultSentence(tuner.result));
   }
   return success(request);
 }
@@ -112,7 +95,8 @@ Answer list(const Service& service, const Request& request) {
   if (request.words.size() > 1) return failure(request, "LIST takes at most one remote");
   if (request.words.size() == 1) {
     const Tuner tuner = lookUp(service, request.words[0], "key");
-    if (tuner.result.code != TUNER_DONE) return failure(request, sentenceOf(tuner.result));
+    if (tuner.result.code != TUNER_DONE)
+      return failure(request, tuner::resultSentence(tuner.result));
     std::vector<std::string> buttons = digitButtons();
     for (const auto& [name, key] : namedButtons(service.buttonsPath, request.words[0])) {
       buttons.push_back(name);
@@ -120,19 +104,12 @@ Answer list(const Service& service, const Request& request) {
     return success(request, buttons);
   }
   std::vector<std::string> remotes;
-  tuner::ReadOpen outcome = tuner::ReadOpen::kOpened;
-  tuner::OpenFile file(
-      tuner::openForReading(service.configPath.c_str(), false, tuner::kMaxTunerFileSize, outcome));
-  if (file == nullptr) {
+  if (!tuner::readTunerNames(service.configPath, remotes)) {
     tuner::ControlResult missing;
     missing.code = TUNER_FILE_MISSING;
     tuner::setField(missing.config, service.configPath.c_str());
-    return failure(request, sentenceOf(missing));
+    return failure(request, tuner::resultSentence(missing));
   }
-  tuner::walkTunerFile(file.get(), [&](const tuner::TunerFileLine& line) {
-    if (line.problem == tuner::TunerLineProblem::kNone) remotes.push_back(line.parsed.name);
-    return true;
-  });
   return success(request, remotes);
 }
 
