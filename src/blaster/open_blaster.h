@@ -24,6 +24,13 @@ class OpenBlaster {
   // One key with its settle time; false when the blaster did not acknowledge it.
   bool press(int key, int ueitype, int ueicode);
 
+  // Lets other programs take the port while it stays open here, unused.
+  void release();
+  // Takes the port back for keys after release(), opening it if it is not open. Where another
+  // program had it meanwhile, the port is opened afresh (waiting its turn as open() does) and
+  // probed again; else what came in unasked is dropped. False, as open(), when it cannot be used.
+  bool reclaim(const char* portName);
+
   // Waits, as a box that needs more time between keys wants.
   void pause(unsigned milliseconds) { link_.serial.sleep(milliseconds); }
 

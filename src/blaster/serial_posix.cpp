@@ -1,11 +1,13 @@
-// Serial services over termios. Names that are not absolute paths open /dev/<name>; the open is
-// exclusive through flock, and reads honour the COMMTIMEOUTS sets with poll.
+// Serial services over termios. A name opens /dev/<name> (or names a path under /dev itself), and
+// never leaves /dev; only a terminal is used. The open is exclusive through flock, and reads
+// honour the COMMTIMEOUTS sets with poll.
 #include <fcntl.h>
 #include <poll.h>
 #include <sys/file.h>
 #include <termios.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <cstring>
@@ -45,6 +47,17 @@ PortOpenError errorFor(int openErrno) {
   }
 }
 
+// The device a port name opens, or empty for a name that would leave /dev.
+std::string devicePath(const std::string& name) {
+  const std::string path = name.compare(0, 5, "/dev/") == 0 ? name : "/dev/" + name;
+  for (std::size_t start = 1; start <= path.size();) {
+    const std::size_t slash = std::min(path.find('/', start), path.size());
+    if (path.compare(start, slash - start, "..") == 0) return std::string();
+    start = slash + 1;
+  }
+  return path;
+}
+
 long long millisecondsUntil(Clock::time_point deadline) {
   const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
   return left.count() < 0 ? 0 : left.count();
@@ -53,19 +66,23 @@ long long millisecondsUntil(Clock::time_point deadline) {
 class PosixSerial final : public SerialServices {
  public:
   PortHandle open(const std::string& name, PortOpenError& error) override {
-    const std::string path = (!name.empty() && name[0] == '/') ? name : "/dev/" + name;
+    const std::string path = devicePath(name);
+    if (path.empty() || name.empty() || (name[0] == '/' && path != name)) {
+      error = PortOpenError::kNotFound;
+      return kInvalidPort;
+    }
     const int fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0) {
       error = errorFor(errno);
       return kInvalidPort;
     }
-    if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
-      error = errno == EWOULDBLOCK ? PortOpenError::kBusy : PortOpenError::kOther;
+    if (!isatty(fd)) {
+      error = PortOpenError::kOther;
       ::close(fd);
       return kInvalidPort;
     }
-    if (!isatty(fd)) {
-      error = PortOpenError::kOther;
+    if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+      error = errno == EWOULDBLOCK ? PortOpenError::kBusy : PortOpenError::kOther;
       ::close(fd);
       return kInvalidPort;
     }
@@ -171,6 +188,11 @@ class PosixSerial final : public SerialServices {
   }
 
   void discardInput(PortHandle handle) override { tcflush(portOf(handle)->fd, TCIFLUSH); }
+
+  void unlock(PortHandle handle) override { ::flock(portOf(handle)->fd, LOCK_UN); }
+  bool lock(PortHandle handle) override {
+    return ::flock(portOf(handle)->fd, LOCK_EX | LOCK_NB) == 0;
+  }
 
   void close(PortHandle handle) override {
     PosixPort* port = portOf(handle);

@@ -95,6 +95,11 @@ class SerialServices {
   virtual std::size_t read(PortHandle port, unsigned char* data, std::size_t count) = 0;
   // Drops whatever the port has received and not yet been read.
   virtual void discardInput(PortHandle port) = 0;
+  // Lets other programs open the port while this one keeps it open, unused, and takes it back;
+  // lock is false while another program holds it. A backend whose open handle is exclusive in
+  // itself has nothing to let go.
+  virtual void unlock(PortHandle port) = 0;
+  virtual bool lock(PortHandle port) = 0;
   virtual void close(PortHandle port) = 0;
   virtual void sleep(unsigned milliseconds) = 0;
 };

@@ -148,6 +148,10 @@ class Win32Serial final : public SerialServices {
     PurgeComm(handleOf(port), PURGE_RXABORT | PURGE_RXCLEAR);
   }
 
+  // The port's handle is exclusive for as long as it is open.
+  void unlock(PortHandle) override {}
+  bool lock(PortHandle) override { return true; }
+
   void close(PortHandle port) override {
     Win32Port* open = portOf(port);
     CloseHandle(open->port);

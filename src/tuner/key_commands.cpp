@@ -114,12 +114,25 @@ ControlResult PlayCommand(const ControlEnvironment& env, const Remote* remote,
   return result;
 }
 
+int channelPresses(int channel, const TuningRecipe& recipe) {
+  return static_cast<int>(channelKeys(channel, recipe.digits).size()) +
+         (recipe.before != 0 ? 1 : 0) + (recipe.enter != 0 ? 1 : 0);
+}
+
 bool pressChannel(const DiagnosticLog& log, OpenBlaster& blaster, int ueitype, int ueicode,
-                  int channel, const TuningRecipe& recipe, int& unacknowledged) {
+                  int channel, const TuningRecipe& recipe, int& unacknowledged,
+                  const std::function<bool()>& stopped) {
   bool acknowledged = true;
-  // Each key, then the pause the recipe adds; the first key not acknowledged ends the channel.
-  const auto press = [&](int key) {
+  // Each key as traced, then the pause the recipe adds; the first key not acknowledged, or a
+  // stop, ends the channel.
+  const auto press = [&](const char* traced, int shown, int key) {
     if (!acknowledged) return;
+    if (stopped && stopped()) {
+      acknowledged = false;
+      unacknowledged = 0;
+      return;
+    }
+    LogMessage(log, traced, shown);
     acknowledged = blaster.press(key, ueitype, ueicode);
     if (!acknowledged) {
       unacknowledged = key;
@@ -128,23 +141,12 @@ bool pressChannel(const DiagnosticLog& log, OpenBlaster& blaster, int ueitype, i
       blaster.pause(static_cast<unsigned>(recipe.pauseMs));
     }
   };
-  if (recipe.before != 0) {
-    LogMessage(log, "MacroTune:Emitting before [%d]\n", recipe.before);
-    press(recipe.before);
+  if (recipe.before != 0) press("MacroTune:Emitting before [%d]\n", recipe.before, recipe.before);
+  for (int i = 0; i < leadingZeroKeys(channel, recipe.digits); ++i) {
+    press("MacroTune:Emitting hdr [%d]\n", 0, kZeroKey);
   }
-  for (int i = 0; acknowledged && i < leadingZeroKeys(channel, recipe.digits); ++i) {
-    LogMessage(log, "MacroTune:Emitting hdr [0]\n");
-    press(kZeroKey);
-  }
-  for (int key : digitKeys(channel)) {
-    if (!acknowledged) break;
-    LogMessage(log, "MacroTune:Emitting [%d]\n", key);
-    press(key);
-  }
-  if (acknowledged && recipe.enter != 0) {
-    LogMessage(log, "MacroTune:Emitting enter [%d]\n", recipe.enter);
-    press(recipe.enter);
-  }
+  for (int key : digitKeys(channel)) press("MacroTune:Emitting [%d]\n", key, key);
+  if (recipe.enter != 0) press("MacroTune:Emitting enter [%d]\n", recipe.enter, recipe.enter);
   return acknowledged;
 }
 

@@ -1,6 +1,7 @@
 // The two control calls: one key by command name, or a whole channel number as digit keys.
 #pragma once
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -48,10 +49,16 @@ std::vector<int> channelKeys(int channel, int digits = kDefaultDigits);
 // Sends the key a command name presses to the remote's tuner; the result says how it went.
 ControlResult PlayCommand(const ControlEnvironment& env, const Remote* remote, const char* command);
 
+// The keys a channel takes as the recipe says: its digits with their padding, and the keys
+// before and after.
+int channelPresses(int channel, const TuningRecipe& recipe);
+
 // Presses a channel's keys on an open blaster as the recipe says, each traced as MacroTune
 // traces it; false, with the key that went unacknowledged, when one did (the rest is not sent).
+// When stopped, asked before each key, says so, the rest is not sent either: false with 0.
 bool pressChannel(const DiagnosticLog& log, OpenBlaster& blaster, int ueitype, int ueicode,
-                  int channel, const TuningRecipe& recipe, int& unacknowledged);
+                  int channel, const TuningRecipe& recipe, int& unacknowledged,
+                  const std::function<bool()>& stopped = {});
 
 // Tunes the tuner named tunerName to the channel, as its recipe says, with the given settings
 // in place of the recipe's own; the result says how it went.

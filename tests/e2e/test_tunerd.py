@@ -3,85 +3,21 @@ blaster-sim on pseudo-terminals as its blasters."""
 
 import os
 import re
-import shutil
 import signal
 import socket
 import subprocess
-import tempfile
 import threading
 import time
 import unittest
 
 import harness
-from harness import HostTestCase
 from test_tuning import FLOOR_SLACK_MS
-
-KEY_MS = 100 + 333 + 250
-IRSEND = shutil.which("irsend")
+from tunerd_harness import IRSEND, KEY_MS, TunerdCase
 
 
 @unittest.skipIf(harness.WINDOWS, "tunerd is a Linux service")
 @unittest.skipUnless(IRSEND, "irsend (Debian's lirc package; scripts/bootstrap installs it)")
-class Tunerd(HostTestCase):
-    def setUp(self):
-        super().setUp()
-        self.work = tempfile.mkdtemp()
-        self.addCleanup(shutil.rmtree, self.work, True)
-        self.socket_path = os.path.join(self.work, "lircd")
-
-    def start(self, *options, expect_socket=True):
-        log = open(os.path.join(self.work, "tunerd.log"), "w")
-        daemon = subprocess.Popen([os.path.join(harness.BUILD_DIR, "tunerd"), "--socket",
-                                   self.socket_path] + list(options), stderr=log)
-        self.addCleanup(log.close)
-        self.addCleanup(self.stop, daemon)
-        deadline = time.monotonic() + 20
-        while expect_socket and not os.path.exists(self.socket_path):
-            self.assertIsNone(daemon.poll(), self.log())
-            self.assertLess(time.monotonic(), deadline)
-            time.sleep(0.05)
-        return daemon
-
-    def stop(self, daemon):
-        if daemon.poll() is None:
-            daemon.send_signal(signal.SIGTERM)
-            daemon.wait(timeout=30)
-
-    def log(self):
-        with open(os.path.join(self.work, "tunerd.log")) as log:
-            return log.read()
-
-    def irsend(self, *args, expect=0):
-        done = subprocess.run([IRSEND, "-d", self.socket_path] + list(args), capture_output=True,
-                              text=True, timeout=120)
-        if expect is not None:
-            self.assertEqual(done.returncode, expect, (args, done.stdout, done.stderr))
-        return done
-
-    def keys(self, sim):
-        return [f for f in sim.frames() if f.kind == "packet" and "key" in f.rest]
-
-    def request(self, *lines, connection=None):
-        """Raw requests on one connection; the reply packets, as lists of lines."""
-        client = connection or socket.socket(socket.AF_UNIX)
-        if connection is None:
-            client.connect(self.socket_path)
-        client.settimeout(60)
-        replies = []
-        stream = client.makefile("rb")
-        for line in lines:
-            client.sendall(line + b"\n")
-            packet = []
-            while not packet or packet[-1] != b"END":
-                read = stream.readline()
-                if not read:
-                    break
-                packet.append(read.rstrip(b"\n"))
-            replies.append(packet)
-        if connection is None:
-            client.close()
-        return replies
-
+class Tunerd(TunerdCase):
     def test_irsend_presses_keys_in_order_on_a_port_held_between_requests(self):
         sim, port = self.attach_blaster()
         self.write_config("Living.=%s&2,423.\n" % port)
@@ -135,11 +71,46 @@ class Tunerd(HostTestCase):
             self.assertNotEqual(done.returncode, 0, args)
             self.assertIn(says, done.stdout + done.stderr, args)
         self.assertEqual(self.keys(sim), [])
-        gone = self.request(b"SEND_ONCE Living.", b"FROB x", b"SET_TRANSMITTERS 1")
+        gone = self.request(b"SEND_ONCE Living.", b"SET_TRANSMITTERS 1", b"FROB x")
         self.assertEqual(gone[0][2:4], [b"ERROR", b"DATA"])
         self.assertIn(b"needs a remote", gone[0][5])
-        self.assertIn(b'unknown command "FROB"', gone[1][5])
-        self.assertIn(b"SET_TRANSMITTERS is not supported", gone[2][5])
+        self.assertIn(b"SET_TRANSMITTERS is not supported", gone[1][5])
+        self.assertIn(b'unknown command "FROB"', gone[2][5])
+
+    def test_lircd_habits_and_tune_by_the_tuners_recipe(self):
+        one, port_one = self.attach_blaster()
+        two, port_two = self.attach_blaster(number=6)
+        self.write_config("Living.=%s&2,423.\nA.=%s&2,423.\na.=%s&2,423.\n"
+                          % (port_one, port_one, port_two))
+        with open(os.path.join(self.capture, "tuning.txt"), "w") as recipes:
+            recipes.write("Living.=digits 4 enter 11\n")
+        self.start()
+        # Names without regard to case, as lircd's; an exact match wins.
+        self.irsend("SEND_ONCE", "LIVING.", "key_1")
+        self.irsend("SEND_ONCE", "a.", "KEY_2")
+        self.irsend("SEND_ONCE", "A.", "KEY_3")
+        self.assertEqual(self.key_numbers(one), [1, 3])
+        self.assertEqual(self.key_numbers(two), [2])
+        # TUNE sends what tunerctl tune sends: the tuner's recipe, or three digits at least.
+        self.assertEqual(self.request(b"TUNE living. 42", b"TUNE A. 42"),
+                         [[b"BEGIN", b"TUNE living. 42", b"SUCCESS", b"END"],
+                          [b"BEGIN", b"TUNE A. 42", b"SUCCESS", b"END"]])
+        self.assertEqual(self.key_numbers(one)[2:], [10, 10, 4, 2, 11, 10, 4, 2])
+        # LIST in lircd's two fields; a line that ends in CR LF echoed as it came; a NUL is no
+        # end of a name.
+        listed = self.request(b"LIST Living.", b"LIST Living. key_0", b"VERSION\r",
+                              b"SEND_ONCE Liv\x00ing. KEY_1")
+        self.assertEqual(listed[0][5:7], [b"000000000000000a KEY_0", b"0000000000000001 KEY_1"])
+        self.assertEqual(listed[1][3:], [b"DATA", b"1", b"000000000000000a KEY_0", b"END"])
+        self.assertEqual(listed[2][1:3], [b"VERSION\r", b"SUCCESS"])
+        self.assertEqual(listed[3][2:6], [b"ERROR", b"DATA", b"1", b"a request has no NUL bytes"])
+        # Nothing a client sends reaches the log unescaped.
+        self.request(b"SEND_ONCE \x1b]0;owned\x07\r Living. KEY_1")
+        with open(os.path.join(self.work, "tunerd.log"), "rb") as log:
+            logged = log.read()
+        self.assertNotIn(b"\x1b", logged)
+        self.assertIn(b'for remote "\\x1b]0;owned\\x07\\x0d"', logged)
+        self.assertEqual(len(self.keys(one)), 10)
 
     def test_two_clients_never_interleave_and_two_blasters_work_side_by_side(self):
         one, port_one = self.attach_blaster()
@@ -236,7 +207,8 @@ class Tunerd(HostTestCase):
         for client in crowd:
             client.close()
         silent.close()
-        self.assertRegex(self.log(), r"refused local client: 64 clients are connected")
+        self.assertRegex(self.log(), r"refused local client uid \d+ pid \d+: 16 clients of this "
+                                     r"user are connected")
         self.assertEqual([k.fields["key"] for k in self.keys(sim)], ["6"])
         self.assertLess(rss() - before, 16 * 1024)
 
@@ -296,9 +268,10 @@ class Tunerd(HostTestCase):
         for sim, clients in ((one, range(0, 8, 2)), (two, range(1, 8, 2))):
             sent = [int(k.fields["key"]) for k in self.keys(sim)]
             self.assertEqual(sorted(sent), sorted(k for i in clients for k, _ in answers[i]))
-            # Each connection's keys stand together, in its order.
-            runs = [sent[i:i + 25] for i in range(0, len(sent), 25)]
-            self.assertEqual(sorted(runs), sorted([k for k, _ in answers[i]] for i in clients))
+            # Each connection's keys go in its order.
+            for i in clients:
+                own = [k for k, _ in answers[i]]
+                self.assertEqual([k for k in sent if k in own], own)
 
 
 if __name__ == "__main__":

@@ -4,6 +4,7 @@ Runs only as root, with dpkg, where no tunerdll package nor its folders are ther
 
 import grp
 import os
+import re
 import shutil
 import subprocess
 import tempfile
@@ -112,6 +113,12 @@ class DebianPackage(unittest.TestCase):
         if shutil.which("systemd-analyze"):
             verified = run("systemd-analyze", "verify", unit)
             self.assertEqual(verified.returncode, 0, verified.stdout + verified.stderr)
+            # Hardened: systemd's own measure of what the service is exposed to.
+            rated = run("systemd-analyze", "security", "--offline=true", unit)
+            exposure = re.search(r"Overall exposure level for tunerd.service: ([0-9.]+)",
+                                 rated.stdout)
+            self.assertIsNotNone(exposure, rated.stdout + rated.stderr)
+            self.assertLessEqual(float(exposure.group(1)), 2.5, rated.stdout)
         self.assertIn("dialout", run("id", "-nG", "tunerd").stdout.split())
         os.chmod(self.work, 0o755)
         runtime = os.path.join(self.work, "run")
@@ -158,6 +165,9 @@ class MaintainerScripts(unittest.TestCase):
             "adduser": 'echo "adduser $*" >>"$CALLS"; for last; do :; done\n'
                        '[ "$1" != --system ] || echo "passwd $last" >>"$GROUPS_MADE"',
             "delgroup": 'echo "delgroup $*" >>"$CALLS"',
+            "systemctl": 'echo "systemctl $*" >>"$CALLS"',
+            "deb-systemd-invoke": 'echo "deb-systemd-invoke $*" >>"$CALLS"',
+            "deb-systemd-helper": 'echo "deb-systemd-helper $*" >>"$CALLS"',
             "deluser": 'echo "deluser $*" >>"$CALLS"',
             "dpkg-statoverride": 'echo "dpkg-statoverride $*" >>"$CALLS"\n'
                                  'case "$1" in\n'
@@ -208,6 +218,31 @@ class MaintainerScripts(unittest.TestCase):
             self.assertIn("dpkg-statoverride --remove " + folder, calls)
         self.assertIn("delgroup --system tunerdll", calls)
         self.assertIn("deluser --system tunerd", calls)
+
+    def test_tunerd_is_stopped_before_removal_and_restarted_after_an_upgrade(self):
+        systemd = lambda calls: [c for c in calls if c.startswith(("systemctl", "deb-systemd"))]
+        open(self.calls, "w").close()
+        # Where systemd does not run, nothing is asked of it.
+        for step in (("prerm", "remove"), ("postinst", "configure", "1.0.0"),
+                     ("postrm", "purge")):
+            self.assertEqual(systemd(self.script(*step)), [], step)
+        os.makedirs(os.path.join(self.env["DPKG_ROOT"], "run", "systemd", "system"))
+        open(self.calls, "w").close()
+        self.assertEqual(systemd(self.script("prerm", "upgrade", "1.0.1")), [])
+        self.assertEqual(systemd(self.script("prerm", "remove")),
+                         ["deb-systemd-invoke stop tunerd.service"])
+        open(self.calls, "w").close()
+        self.assertEqual(systemd(self.script("postinst", "configure", "")),
+                         ["systemctl --system daemon-reload"])
+        open(self.calls, "w").close()
+        self.assertEqual(systemd(self.script("postinst", "configure", "1.0.0")),
+                         ["systemctl --system daemon-reload",
+                          "deb-systemd-invoke restart tunerd.service"])
+        open(self.calls, "w").close()
+        calls = self.script("postrm", "purge")
+        # The user goes once tunerd has stopped.
+        self.assertLess(calls.index("deb-systemd-invoke stop tunerd.service"),
+                        calls.index("deluser --system tunerd"))
 
 
 if __name__ == "__main__":

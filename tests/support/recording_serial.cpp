@@ -96,6 +96,13 @@ void RecordingSerial::discardInput(PortHandle) {
   input.clear();
 }
 
+void RecordingSerial::unlock(PortHandle) { calls.push_back("unlock"); }
+
+bool RecordingSerial::lock(PortHandle) {
+  calls.push_back(lockBusy ? "lock -> busy" : "lock");
+  return !lockBusy;
+}
+
 void RecordingSerial::close(PortHandle) {
   calls.push_back("close");
   ++closes;

@@ -32,6 +32,7 @@ class RecordingSerial final : public SerialServices {
   int acksLeft = -1;               // keys still acknowledged; -1: every key
   std::deque<std::uint8_t> input;  // bytes waiting to be read
   int emptyReadsFirst = 0;         // reads that time out before the input arrives
+  bool lockBusy = false;           // another program holds the port it keeps open
 
   // Record.
   std::vector<std::string> calls;
@@ -53,6 +54,8 @@ class RecordingSerial final : public SerialServices {
   std::size_t write(PortHandle port, const unsigned char* data, std::size_t count) override;
   std::size_t read(PortHandle port, unsigned char* data, std::size_t count) override;
   void discardInput(PortHandle port) override;
+  void unlock(PortHandle port) override;
+  bool lock(PortHandle port) override;
   void close(PortHandle port) override;
   void sleep(unsigned milliseconds) override;
 

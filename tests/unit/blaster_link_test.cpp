@@ -1,8 +1,11 @@
 #include "blaster/blaster_link.h"
 
+#include <algorithm>
+
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include "blaster/open_blaster.h"
 #include "recording_serial.h"
 #include "temp_dir.h"
 
@@ -102,6 +105,29 @@ TEST_F(BlasterLinkTest, AcknowledgementAfterSomeEmptyReadsCounts) {
   for (const std::string& call : serial.calls) emptyReads += call == "read 1 -> 0";
   EXPECT_EQ(emptyReads, 4);
   EXPECT_EQ(serial.calls.back(), "read 1 -> 1");
+}
+
+// A holder lets other programs have the port between requests. Taken back untouched, only what
+// came in unasked is dropped; taken back after another program had it, it is opened and probed
+// afresh.
+TEST_F(BlasterLinkTest, AHeldPortIsProbedAgainAfterAnotherProgramHadIt) {
+  OpenBlaster blaster(link);
+  ASSERT_TRUE(blaster.open("ttyUSB0"));
+  const auto probes = [&] {
+    return std::count(serial.calls.begin(), serial.calls.end(), "read 10 -> 10");
+  };
+  blaster.release();
+  serial.calls.clear();
+  ASSERT_TRUE(blaster.reclaim("ttyUSB0"));
+  EXPECT_THAT(serial.operations(), ElementsAre("lock", "discard-input"));
+  blaster.release();
+  serial.lockBusy = true;
+  serial.calls.clear();
+  ASSERT_TRUE(blaster.reclaim("ttyUSB0"));
+  EXPECT_EQ(serial.operations().front(), "lock -> busy");
+  EXPECT_EQ(serial.operations()[1], "close");
+  EXPECT_EQ(probes(), 1);
+  EXPECT_EQ(serial.opens, 2);
 }
 
 }  // namespace

@@ -1,6 +1,10 @@
 #include "lirc_protocol.h"
 
+#include <arpa/inet.h>
+
 #include <gtest/gtest.h>
+
+#include "listeners.h"
 
 namespace tunerd {
 namespace {
@@ -25,10 +29,82 @@ TEST(LircProtocol, SendOnceTakesButtonsAndACount) {
   EXPECT_EQ(named.keys, (std::vector<int>{4, 11}));
   EXPECT_EQ(named.count, 1);
   EXPECT_EQ(parseSendOnce(parseRequest("SEND_ONCE Living. 1 21")).problem,
-            "repeat count 21 is out of range (0 to 20)");
+            "repeat count 21 is out of range (0 to 10)");
   EXPECT_EQ(reply("VERSION", true, {"tunerd 1.0.0"}),
             "BEGIN\nVERSION\nSUCCESS\nDATA\n1\ntunerd 1.0.0\nEND\n");
   EXPECT_EQ(reply("X", false), "BEGIN\nX\nERROR\nEND\n");
+}
+
+TEST(LircProtocol, OneRequestPressesAtMostTenKeys) {
+  // A number after a button is the count.
+  EXPECT_TRUE(
+      parseSendOnce(parseRequest("SEND_ONCE L. 1 2 3 4 5 6 7 8 9 KEY_1 1")).problem.empty());
+  EXPECT_TRUE(parseSendOnce(parseRequest("SEND_ONCE L. 1 2 5")).problem.empty());
+  for (const char* line : {"SEND_ONCE L. 1 2 3 4 5 3", "SEND_ONCE L. 1 2 3 4 5 6 7 8 9 1 2 1"}) {
+    EXPECT_EQ(parseSendOnce(parseRequest(line)).problem,
+              "one request presses at most 10 keys (buttons times count): send the rest in "
+              "another")
+        << line;
+  }
+  int channel = 0;
+  EXPECT_TRUE(parseChannel("99999999", channel));
+  EXPECT_EQ(channel, 99999999);
+  EXPECT_FALSE(parseChannel("100000000", channel));
+}
+
+TEST(LircProtocol, LinesAsLircdTakesThem) {
+  const Request crlf = parseRequest("send_once Living. KEY_1\r");
+  EXPECT_EQ(crlf.line, "send_once Living. KEY_1\r");  // echoed as it came
+  EXPECT_EQ(crlf.words, (std::vector<std::string>{"Living.", "KEY_1"}));
+  EXPECT_TRUE(parseRequest(std::string("SEND_ONCE Liv\0ing. KEY_1", 24)).hasNul);
+  EXPECT_TRUE(sameIgnoringCase("living.", "LIVING."));
+  EXPECT_EQ(listedButton(10, "KEY_0"), "000000000000000a KEY_0");
+  EXPECT_EQ(listedButton(255, "KEY_EXIT"), "00000000000000ff KEY_EXIT");
+}
+
+// Each network against the addresses just inside and just outside it.
+TEST(Listeners, AllowedNetworksHoldExactlyTheirAddresses) {
+  const auto address = [](const char* text) {
+    in_addr parsed{};
+    inet_pton(AF_INET, text, &parsed);
+    return ntohl(parsed.s_addr);
+  };
+  struct Case {
+    const char* network;
+    const char* first;
+    const char* last;
+    const char* below;  // null where the network starts at 0.0.0.0
+    const char* above;  // null where it ends at 255.255.255.255
+  };
+  const Case cases[] = {
+      {"0.0.0.0/0", "0.0.0.0", "255.255.255.255", nullptr, nullptr},
+      {"10.1.2.3/8", "10.0.0.0", "10.255.255.255", "9.255.255.255", "11.0.0.0"},
+      {"172.16.9.9/16", "172.16.0.0", "172.16.255.255", "172.15.255.255", "172.17.0.0"},
+      {"192.168.3.77/24", "192.168.3.0", "192.168.3.255", "192.168.2.255", "192.168.4.0"},
+      {"192.168.3.6/31", "192.168.3.6", "192.168.3.7", "192.168.3.5", "192.168.3.8"},
+      {"192.168.3.7/32", "192.168.3.7", "192.168.3.7", "192.168.3.6", "192.168.3.8"},
+      {"192.168.3.7", "192.168.3.7", "192.168.3.7", "192.168.3.6", "192.168.3.8"},
+  };
+  for (const Case& c : cases) {
+    Network network;
+    ASSERT_TRUE(parseNetwork(c.network, network)) << c.network;
+    const std::vector<Network> allowed{network};
+    EXPECT_TRUE(mayServe(address(c.first), allowed)) << c.network;
+    EXPECT_TRUE(mayServe(address(c.last), allowed)) << c.network;
+    if (c.below != nullptr) {
+      EXPECT_FALSE(mayServe(address(c.below), allowed)) << c.network;
+    }
+    if (c.above != nullptr) {
+      EXPECT_FALSE(mayServe(address(c.above), allowed)) << c.network;
+    }
+  }
+  // Without --allow, loopback only.
+  EXPECT_TRUE(mayServe(address("127.0.0.2"), {}));
+  EXPECT_FALSE(mayServe(address("128.0.0.1"), {}));
+  Network ignored;
+  for (const char* wrong : {"10.0.0.0/33", "10.0.0/8", "10.0.0.0/", "10.0.0.0/-1", "x"}) {
+    EXPECT_FALSE(parseNetwork(wrong, ignored)) << wrong;
+  }
 }
 
 }  // namespace

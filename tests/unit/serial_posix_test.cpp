@@ -43,7 +43,14 @@ TEST(PosixSerial, RefusedOpensSayWhyAndLeaveNoDescriptor) {
   EXPECT_EQ(error, PortOpenError::kBusy);
   EXPECT_EQ(serial.open(dir.file("absent"), error), kInvalidPort);
   EXPECT_EQ(error, PortOpenError::kNotFound);
-  EXPECT_EQ(serial.open(dir.file("plain"), error), kInvalidPort);
+  // Only a terminal under /dev is a port: a file elsewhere, or a name that climbs out of /dev,
+  // is no port at all, and a device that is no terminal is never used.
+  for (const std::string& outside : {dir.file("plain"), std::string("../") + dir.file("plain"),
+                                     std::string("pts/../..") + dir.file("plain")}) {
+    EXPECT_EQ(serial.open(outside, error), kInvalidPort) << outside;
+    EXPECT_EQ(error, PortOpenError::kNotFound) << outside;
+  }
+  EXPECT_EQ(serial.open("null", error), kInvalidPort);
   EXPECT_EQ(error, PortOpenError::kOther);
   EXPECT_EQ(testing::openDescriptors(), descriptors);
 

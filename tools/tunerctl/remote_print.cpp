@@ -5,25 +5,11 @@
 #include <sstream>
 
 #include "blaster/blaster_protocol.h"
+#include "common/printable_text.h"
 
 namespace {
 
-// Bytes outside printable ASCII as \xNN, so that any name prints as plain text.
-std::string printable(const std::string& text) {
-  std::string out;
-  for (unsigned char c : text) {
-    if (c >= 0x20 && c < 0x7F && c != '\\') {
-      out += static_cast<char>(c);
-    } else {
-      char escaped[8];
-      std::snprintf(escaped, sizeof escaped, "\\x%02x", c);
-      out += escaped;
-    }
-  }
-  return out;
-}
-
-std::string textOf(const char* text) { return text != nullptr ? printable(text) : "(null)"; }
+std::string textOf(const char* text) { return text != nullptr ? tuner::printable(text) : "(null)"; }
 
 std::string hexBytes(const Pattern& pattern) {
   if (pattern.length == 0) return std::string();
@@ -72,7 +58,7 @@ void printRemotes(std::ostream& out, const Remote* first) {
       out << "    command \"" << textOf(command->name) << "\"\n";
       for (const Pattern* p = command->patterns; p != nullptr; p = p->next) {
         out << "      pattern bit_length " << p->bit_length << " flag '"
-            << printable(std::string(1, p->r_flag)) << "' bytes " << p->length << ":"
+            << tuner::printable(std::string(1, p->r_flag)) << "' bytes " << p->length << ":"
             << hexBytes(*p) << "\n";
       }
     }

@@ -1,9 +1,18 @@
 #include "blaster_pool.h"
 
+#include <algorithm>
+
 namespace tunerd {
+namespace {
+
+// How often a waiter asks whether its client is still there.
+constexpr auto kGoneCheck = std::chrono::milliseconds(100);
+
+}  // namespace
 
 BlasterPool::Turn::~Turn() {
   std::lock_guard<std::mutex> held(blaster_.lock);
+  blaster_.holder.release();
   blaster_.busy = false;
   blaster_.lastUse = Clock::now();
   blaster_.changed.notify_all();
@@ -17,30 +26,61 @@ BlasterPool::Blaster& BlasterPool::blasterOn(const std::string& port) {
 }
 
 std::unique_ptr<BlasterPool::Turn> BlasterPool::take(const std::string& port,
-                                                     std::uint64_t connection) {
+                                                     std::uint64_t connection, int presses,
+                                                     const std::function<bool()>& gone,
+                                                     NoTurn& why) {
   Blaster& blaster = blasterOn(port);
   std::unique_lock<std::mutex> held(blaster.lock);
   const std::uint64_t ticket = ++blaster.nextTicket;
-  blaster.waiting.push_back(ticket);
-  // The holder goes on at once; anyone else waits for the blaster to be free, for the holder
-  // to have been silent for kHold, and for those who came first.
-  const auto mayGo = [&] {
-    if (blaster.busy) return false;
-    if (blaster.owner == connection) return true;
-    const bool free = blaster.owner == 0 || Clock::now() - blaster.lastUse >= kHold;
-    return free && blaster.waiting.front() == ticket;
+  blaster.waiting.push_back(Waiter{ticket, connection});
+  const auto deadline = Clock::now() + kTurnWait;
+  const auto othersWait = [&] {
+    return std::any_of(blaster.waiting.begin(), blaster.waiting.end(),
+                       [&](const Waiter& w) { return w.connection != connection; });
   };
-  while (!mayGo()) blaster.changed.wait_for(held, std::chrono::milliseconds(20));
-  for (auto it = blaster.waiting.begin(); it != blaster.waiting.end(); ++it) {
-    if (*it == ticket) {
-      blaster.waiting.erase(it);
+  bool granted = false;
+  for (;;) {
+    if (stopping_) {
+      why = NoTurn::kStopping;
       break;
     }
+    const auto now = Clock::now();
+    const bool holdLive = blaster.owner != 0 && now - blaster.lastUse < kHold;
+    if (!blaster.busy) {
+      // The holder goes on at once while its hold lives and, with others waiting, fits in it.
+      if (blaster.owner == connection && holdLive &&
+          (!othersWait() || blaster.heldPresses + presses <= kHoldPresses)) {
+        blaster.heldPresses += presses;
+        granted = true;
+        break;
+      }
+      // Anyone else waits for those who came first, and for a live hold that has keys left.
+      const bool holderMayGoOn =
+          holdLive && blaster.owner != connection && blaster.heldPresses < kHoldPresses;
+      if (blaster.waiting.front().ticket == ticket && !holderMayGoOn) {
+        blaster.owner = connection;
+        blaster.heldPresses = presses;
+        granted = true;
+        break;
+      }
+    }
+    if (now >= deadline) {
+      why = NoTurn::kTimedOut;
+      break;
+    }
+    if (gone && gone()) {
+      why = NoTurn::kGone;
+      break;
+    }
+    auto wake = std::min(deadline, now + kGoneCheck);
+    if (holdLive) wake = std::min(wake, blaster.lastUse + kHold);
+    blaster.changed.wait_until(held, wake);
   }
-  blaster.owner = connection;
-  blaster.busy = true;
+  blaster.waiting.erase(std::find_if(blaster.waiting.begin(), blaster.waiting.end(),
+                                     [&](const Waiter& w) { return w.ticket == ticket; }));
+  if (granted) blaster.busy = true;
   blaster.changed.notify_all();
-  return std::make_unique<Turn>(blaster);
+  return granted ? std::make_unique<Turn>(blaster) : nullptr;
 }
 
 void BlasterPool::release(std::uint64_t connection) {
@@ -54,15 +94,27 @@ void BlasterPool::release(std::uint64_t connection) {
   }
 }
 
-void BlasterPool::closeIdlePorts() {
+void BlasterPool::stop() {
   std::lock_guard<std::mutex> held(blastersLock_);
+  stopping_ = true;
+  for (auto& [port, blaster] : blasters_) {
+    std::lock_guard<std::mutex> its(blaster->lock);
+    blaster->changed.notify_all();
+  }
+}
+
+bool BlasterPool::closeIdlePorts() {
+  std::lock_guard<std::mutex> held(blastersLock_);
+  bool open = false;
   for (auto& [port, blaster] : blasters_) {
     std::lock_guard<std::mutex> its(blaster->lock);
     if (!blaster->busy && blaster->holder.isOpen() &&
         Clock::now() - blaster->lastUse >= kPortIdle) {
       blaster->holder.close();
     }
+    open = open || blaster->holder.isOpen();
   }
+  return open;
 }
 
 }  // namespace tunerd

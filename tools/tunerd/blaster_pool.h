@@ -1,13 +1,17 @@
-// The blasters tunerd owns, one per port: requests for one blaster take turns in arrival order,
-// a connection keeps its blaster from its first key until it closes or falls silent for
-// kHoldMs, and a port stays open between requests that come close together, never longer than
-// kPortIdleMs unused, so that the plug-in or tunerctl waiting for it gets it in its own wait.
+// The blasters tunerd owns, one per port. Requests for one blaster take turns in arrival order.
+// A connection holds its blaster between requests that follow each other within kHold, so that
+// a channel sent as one line per digit stays whole; once another client waits, the hold covers
+// at most kHoldPresses keys in all. Nobody waits longer than kTurnWait, and a client that has
+// gone, or a stopping tunerd, waits no more. A port stays open between requests that come close
+// together, never longer than kPortIdle unused, and other programs may take it between turns.
 #pragma once
 
+#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <cstdint>
 #include <deque>
+#include <functional>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -17,20 +21,27 @@
 
 namespace tunerd {
 
-constexpr auto kHold = std::chrono::milliseconds(1000);
+constexpr auto kHold = std::chrono::milliseconds(500);
+constexpr int kHoldPresses = 10;
+constexpr auto kTurnWait = std::chrono::seconds(30);
 constexpr auto kPortIdle = std::chrono::milliseconds(2000);
 
 using Clock = std::chrono::steady_clock;
 
 class BlasterPool {
+  struct Waiter {
+    std::uint64_t ticket;
+    std::uint64_t connection;
+  };
   struct Blaster {
     explicit Blaster(const tuner::BlasterLink& link) : holder(link) {}
     std::mutex lock;
     std::condition_variable changed;
     std::uint64_t owner = 0;  // the connection that holds it; 0: nobody
     bool busy = false;        // a request runs on it
+    int heldPresses = 0;      // keys of the owner's requests since its hold began
     Clock::time_point lastUse{};
-    std::deque<std::uint64_t> waiting;  // tickets, in arrival order
+    std::deque<Waiter> waiting;  // in arrival order
     std::uint64_t nextTicket = 0;
     tuner::OpenBlaster holder;
   };
@@ -39,7 +50,8 @@ class BlasterPool {
   BlasterPool(const tuner::DiagnosticLog& log, tuner::SerialServices& serial)
       : link_{log, serial} {}
 
-  // The blaster of one request, exclusive while it lives.
+  // The blaster of one request, exclusive while it lives; other programs may have its port
+  // once it ends.
   class Turn {
    public:
     explicit Turn(Blaster& blaster) : blaster_(blaster) {}
@@ -52,14 +64,21 @@ class BlasterPool {
     Blaster& blaster_;
   };
 
-  // Waits for the blaster on port, in arrival order, unless this connection holds it already.
-  std::unique_ptr<Turn> take(const std::string& port, std::uint64_t connection);
+  enum class NoTurn { kGone, kStopping, kTimedOut };
+
+  // Waits for the blaster on port for a request of `presses` keys; null, with why, when the
+  // client has gone (asked now and then while it waits), tunerd stops or kTurnWait passed.
+  std::unique_ptr<Turn> take(const std::string& port, std::uint64_t connection, int presses,
+                             const std::function<bool()>& gone, NoTurn& why);
 
   // The connection closed: whatever it holds is free.
   void release(std::uint64_t connection);
 
-  // Closes every port unused for kPortIdle.
-  void closeIdlePorts();
+  // Every waiter gives up, and nobody gets a turn any more.
+  void stop();
+
+  // Closes every port unused for kPortIdle; whether a port is still open.
+  bool closeIdlePorts();
 
  private:
   Blaster& blasterOn(const std::string& port);
@@ -67,6 +86,7 @@ class BlasterPool {
   tuner::BlasterLink link_;
   std::mutex blastersLock_;
   std::map<std::string, std::unique_ptr<Blaster>> blasters_;
+  std::atomic<bool> stopping_{false};
 };
 
 }  // namespace tunerd

@@ -1,122 +1,167 @@
 #include "connections.h"
 
+#include <fcntl.h>
 #include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
-#include <cstdio>
 
 #include "lirc_protocol.h"
+#include "service_log.h"
 
 namespace tunerd {
 namespace {
 
-// A request as the log shows it: bytes other than printable ASCII as ?, cut to 120 characters.
-std::string shown(const std::string& line) {
-  std::string text = line.substr(0, 120);
-  for (char& c : text) {
-    if (static_cast<unsigned char>(c) < 0x20 || static_cast<unsigned char>(c) >= 0x7f) c = '?';
-  }
-  return line.size() > 120 ? text + "..." : text;
+using std::chrono::duration_cast;
+using std::chrono::milliseconds;
+
+int msUntil(Clock::time_point when) {
+  const auto left = duration_cast<milliseconds>(when - Clock::now()).count();
+  return static_cast<int>(std::max<long long>(0, left));
 }
 
-bool sendAll(int fd, const std::string& text) {
+// A request as the log shows it: cut to 120 bytes (the log line escapes the rest).
+std::string shown(const std::string& line) {
+  return line.size() > 120 ? line.substr(0, 120) + "..." : line;
+}
+
+// Sends the whole text unless the client takes none of it for kSendDeadline or has gone.
+bool sendWithin(int fd, const std::string& text) {
   std::size_t sent = 0;
+  auto deadline = Clock::now() + kSendDeadline;
   while (sent < text.size()) {
     const ssize_t n = send(fd, text.data() + sent, text.size() - sent, MSG_NOSIGNAL);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) return false;
-    sent += static_cast<std::size_t>(n);
+    if (n > 0) {
+      sent += static_cast<std::size_t>(n);
+      deadline = Clock::now() + kSendDeadline;
+      continue;
+    }
+    if (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR) return false;
+    pollfd waiting{fd, POLLOUT, 0};
+    const int ready = poll(&waiting, 1, msUntil(deadline));
+    if (ready == 0 || (ready > 0 && (waiting.revents & (POLLERR | POLLHUP)) != 0)) return false;
   }
   return true;
 }
 
-// Closes a connection so that a reply sent just before reaches the client: input it sent
-// meanwhile is read and dropped, for half a second at the most, rather than answered by a reset.
-void closeGently(int fd) {
-  shutdown(fd, SHUT_WR);
-  const auto until = Clock::now() + std::chrono::milliseconds(500);
-  char dropped[512];
-  for (pollfd waiting{fd, POLLIN, 0}; Clock::now() < until && poll(&waiting, 1, 100) > 0;) {
-    if (recv(fd, dropped, sizeof dropped, 0) <= 0) break;
-  }
-  close(fd);
+// Whether the client closed its end: what it sent and what it waits for are not wanted any more.
+bool hungUp(int fd) {
+  pollfd waiting{fd, POLLRDHUP, 0};
+  return poll(&waiting, 1, 0) > 0 && (waiting.revents & (POLLRDHUP | POLLHUP | POLLERR)) != 0;
 }
 
 }  // namespace
 
-void logLine(const std::string& text) {
-  const std::string line = "tunerd: " + text + "\n";
-  std::fputs(line.c_str(), stderr);
-  std::fflush(stderr);
-}
-
-void Connections::serve(int fd, const std::string& peer) {
+bool Connections::serve(int fd, const Peer& peer, std::string& refusal) {
   std::lock_guard<std::mutex> held(lock_);
-  if (clients_.size() >= kMaxClients) {
-    logLine("refused " + peer + ": " + std::to_string(kMaxClients) + " clients are connected");
-    close(fd);
-    return;
+  std::size_t same = 0;
+  std::size_t tcp = 0;
+  for (const auto& client : clients_) {
+    if (client->done) continue;
+    if (client->peer.tcp == peer.tcp && client->peer.user == peer.user) ++same;
+    if (client->peer.tcp) ++tcp;
   }
+  if (clients_.size() >= kMaxClients) {
+    refusal = std::to_string(kMaxClients) + " clients are connected";
+  } else if (same >= kMaxClientsPerUser) {
+    refusal = std::to_string(kMaxClientsPerUser) + " clients of " +
+              (peer.tcp ? "this address" : "this user") + " are connected";
+  } else if (peer.tcp && tcp >= kMaxTcpClients) {
+    refusal = std::to_string(kMaxTcpClients) + " TCP clients are connected";
+  }
+  if (!refusal.empty()) return false;
+  const int flags = fcntl(fd, F_GETFL);
+  fcntl(fd, F_SETFL, flags | O_NONBLOCK);
   const std::uint64_t id = ++lastId_;
-  clients_.push_back(std::make_unique<Client>());
-  Client& client = *clients_.back();
-  client.thread = std::thread([this, fd, id, peer, &client] { run(fd, id, peer, client); });
+  clients_.push_back(std::make_unique<Connection>());
+  Connection& client = *clients_.back();
+  client.peer = peer;
+  client.fd = fd;
+  client.thread = std::thread([this, id, &client] { run(id, client); });
+  return true;
 }
 
-void Connections::run(int fd, std::uint64_t id, const std::string& peer, Client& client) {
+void Connections::run(std::uint64_t id, Connection& client) {
+  const int fd = client.fd;
+  const std::string who = client.peer.shown + " #" + std::to_string(id);
+  const Client asking{id, [fd] { return hungUp(fd); }};
   std::string buffer;
-  auto quietSince = Clock::now();
-  const std::string who = peer + " #" + std::to_string(id);
-  while (!service_.stopping) {
-    pollfd waiting{fd, POLLIN, 0};
-    const int ready = poll(&waiting, 1, 200);
-    if (ready == 0) {
-      if (Clock::now() - quietSince < kClientIdle) continue;
-      logLine(who + ": closed, nothing sent for 60 s");
-      break;
-    }
-    if (ready < 0 && errno == EINTR) continue;
-    char bytes[512];
-    const ssize_t n = ready < 0 ? -1 : recv(fd, bytes, sizeof bytes, 0);
-    if (n <= 0) break;  // hung up; a half line is dropped
-    quietSince = Clock::now();
-    buffer.append(bytes, static_cast<std::size_t>(n));
+  auto lastRequest = Clock::now();
+  bool gently = true;
+  for (bool open = true; open && !service_.stopping;) {
     std::size_t end = 0;
-    bool open = true;
     while (open && (end = buffer.find('\n')) != std::string::npos) {
-      std::string line = buffer.substr(0, end);
+      const std::string line = buffer.substr(0, end);
       buffer.erase(0, end + 1);
-      if (!line.empty() && line.back() == '\r') line.pop_back();
       const auto started = Clock::now();
-      const Answer answered = answer(service_, line, id);
-      const long ms = static_cast<long>(
-          std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - started).count());
+      const Answer answered = answer(service_, line, asking);
+      const long ms =
+          static_cast<long>(duration_cast<milliseconds>(Clock::now() - started).count());
       logLine(who + ": " + shown(line) + ": " +
               (answered.success ? "SUCCESS" : "ERROR (" + answered.summary + ")") + " in " +
               std::to_string(ms) + " ms");
-      open = sendAll(fd, answered.reply);
-      quietSince = Clock::now();
+      lastRequest = Clock::now();
+      if (!sendWithin(fd, answered.reply)) {
+        logLine(who + ": closed, its reply was not taken within " +
+                std::to_string(kSendDeadline.count()) + " s");
+        open = gently = false;
+      } else if (answered.close) {
+        logLine(who + ": closed, a line that is no request");
+        open = false;
+      }
     }
     if (!open) break;
     if (buffer.size() >= kMaxRequestLength) {
-      sendAll(fd, reply(shown(buffer), false,
-                        {"request longer than " + std::to_string(kMaxRequestLength) +
-                         " bytes: connection closed"}));
+      sendWithin(fd, reply(buffer.substr(0, 120), false,
+                           {"request longer than " + std::to_string(kMaxRequestLength) +
+                            " bytes: connection closed"}));
       logLine(who + ": closed, a request longer than " + std::to_string(kMaxRequestLength) +
               " bytes");
       break;
     }
+    const auto idleAt = lastRequest + kClientIdle;
+    if (Clock::now() >= idleAt) {
+      logLine(who + ": closed, no whole request for " + std::to_string(kClientIdle.count()) + " s");
+      break;
+    }
+    pollfd waiting{fd, POLLIN, 0};
+    const int ready = poll(&waiting, 1, msUntil(idleAt));
+    if (ready < 0 && errno != EINTR) break;
+    if (ready <= 0) continue;
+    char bytes[512];
+    const ssize_t n = recv(fd, bytes, sizeof bytes, 0);
+    if (n < 0 && (errno == EAGAIN || errno == EINTR)) continue;
+    if (n <= 0) break;  // hung up; a half line is dropped
+    buffer.append(bytes, static_cast<std::size_t>(n));
   }
-  closeGently(fd);
+  closeClient(client, gently && !service_.stopping);
   service_.blasters.release(id);
+  {
+    std::lock_guard<std::mutex> held(lock_);
+    client.done = true;
+  }
+  ended_();
+}
+
+// Closes a connection so that a reply sent just before reaches the client: input it sent
+// meanwhile is read and dropped, for half a second at the most, rather than answered by a reset.
+void Connections::closeClient(Connection& client, bool gently) {
+  const int fd = client.fd;
+  shutdown(fd, SHUT_WR);
+  const auto until = Clock::now() + milliseconds(500);
+  char dropped[512];
+  for (pollfd waiting{fd, POLLIN, 0}; gently && poll(&waiting, 1, msUntil(until)) > 0;) {
+    if (recv(fd, dropped, sizeof dropped, 0) <= 0) break;
+  }
   std::lock_guard<std::mutex> held(lock_);
-  client.done = true;
+  close(fd);
+  client.fd = -1;
 }
 
 void Connections::reap() {
-  std::list<std::unique_ptr<Client>> ended;
+  std::list<std::unique_ptr<Connection>> ended;
   {
     std::lock_guard<std::mutex> held(lock_);
     for (auto it = clients_.begin(); it != clients_.end();) {
@@ -132,15 +177,16 @@ void Connections::reap() {
 }
 
 void Connections::joinAll() {
-  for (;;) {
-    reap();
-    {
-      std::lock_guard<std::mutex> held(lock_);
-      if (clients_.empty()) return;
+  service_.blasters.stop();
+  std::list<std::unique_ptr<Connection>> all;
+  {
+    std::lock_guard<std::mutex> held(lock_);
+    for (auto& client : clients_) {
+      if (client->fd >= 0) shutdown(client->fd, SHUT_RDWR);
     }
-    // Still running: each ends within a key and a poll.
-    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    all.swap(clients_);
   }
+  for (auto& client : all) client->thread.join();
 }
 
 }  // namespace tunerd

@@ -1,50 +1,61 @@
 // tunerd's clients: each connection in a thread of its own, reading request lines of at most
-// kMaxRequestLength bytes and answering each in turn; at most kMaxClients at once, and one that
-// sends nothing for kClientIdle is closed.
+// kMaxRequestLength bytes and answering each in turn. At most kMaxClients at once, of which one
+// user (a uid on the Unix socket, an address on TCP) has at most kMaxClientsPerUser and TCP at
+// most kMaxTcpClients; a client that sends no whole request for kClientIdle, or does not take a
+// reply within kSendDeadline, is closed.
 #pragma once
 
 #include <chrono>
 #include <cstdint>
+#include <functional>
 #include <list>
 #include <memory>
 #include <mutex>
 #include <string>
 #include <thread>
 
+#include "listeners.h"
 #include "requests.h"
 
 namespace tunerd {
 
 constexpr std::size_t kMaxClients = 64;
+constexpr std::size_t kMaxClientsPerUser = 16;
+constexpr std::size_t kMaxTcpClients = 16;
 constexpr auto kClientIdle = std::chrono::seconds(60);
+constexpr auto kSendDeadline = std::chrono::seconds(5);
 
 class Connections {
  public:
-  explicit Connections(Service& service) : service_(service) {}
+  // ended is called from a connection's thread as it ends, so that reap() can be called.
+  Connections(Service& service, std::function<void()> ended)
+      : service_(service), ended_(std::move(ended)) {}
   ~Connections() { joinAll(); }
 
-  // Serves the accepted socket, or closes it (with a log line) past kMaxClients.
-  void serve(int fd, const std::string& peer);
+  // Serves the accepted socket; false, with why, when the limits leave no room for the peer
+  // (the socket is then still the caller's).
+  bool serve(int fd, const Peer& peer, std::string& refusal);
 
   // Joins the threads of connections that ended.
   void reap();
-  // Waits for every connection to end (they end once service.stopping is set).
+  // Ends every connection at once (the key in flight is finished) and waits for them.
   void joinAll();
 
  private:
-  struct Client {
+  struct Connection {
     std::thread thread;
+    Peer peer;
+    int fd = -1;  // -1 once closed
     bool done = false;
   };
-  void run(int fd, std::uint64_t id, const std::string& peer, Client& client);
+  void run(std::uint64_t id, Connection& client);
+  void closeClient(Connection& client, bool gently);
 
   Service& service_;
+  std::function<void()> ended_;
   std::mutex lock_;
-  std::list<std::unique_ptr<Client>> clients_;
+  std::list<std::unique_ptr<Connection>> clients_;
   std::uint64_t lastId_ = 0;
 };
-
-// One line on standard error, for the journal.
-void logLine(const std::string& text);
 
 }  // namespace tunerd

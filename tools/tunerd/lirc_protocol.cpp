@@ -2,6 +2,7 @@
 
 #include <cctype>
 
+#include "common/hex_digits.h"
 #include "common/text_lines.h"
 
 namespace tunerd {
@@ -32,13 +33,18 @@ bool isNumber(const std::string& text) {
 Request parseRequest(const std::string& line) {
   Request request;
   request.line = line;
-  const auto words = tuner::splitWords(line, [](char c) { return c == ' ' || c == '\t'; });
+  request.hasNul = line.find('\0') != std::string::npos;
+  const std::string text =
+      !line.empty() && line.back() == '\r' ? line.substr(0, line.size() - 1) : line;
+  const auto words = tuner::splitWords(text, [](char c) { return c == ' ' || c == '\t'; });
   if (!words.empty()) {
     request.command = upper(std::string(words.front()));
     request.words.assign(words.begin() + 1, words.end());
   }
   return request;
 }
+
+bool sameIgnoringCase(const std::string& a, const std::string& b) { return upper(a) == upper(b); }
 
 std::string reply(const std::string& line, bool success, const std::vector<std::string>& data) {
   std::string text = "BEGIN\n" + line + "\n" + (success ? "SUCCESS\n" : "ERROR\n");
@@ -72,15 +78,23 @@ std::vector<std::string> digitButtons() {
 }
 
 bool parseChannel(const std::string& text, int& channel) {
-  if (text.empty() || text.size() > 10 || text[0] == '0') return false;
-  long long value = 0;
+  if (text.empty() || text.size() > static_cast<std::size_t>(kMaxChannelDigits) || text[0] == '0') {
+    return false;
+  }
+  channel = 0;
   for (char c : text) {
     if (c < '0' || c > '9') return false;
-    value = value * 10 + (c - '0');
+    channel = channel * 10 + (c - '0');
   }
-  if (value > 2147483647LL) return false;
-  channel = static_cast<int>(value);
   return true;
+}
+
+std::string listedButton(int key, const std::string& name) {
+  std::string code(16, '0');
+  for (std::size_t i = code.size(); key > 0 && i > 0; key >>= 4) {
+    code[--i] = tuner::kHexDigits[key & 0x0F];
+  }
+  return code + " " + name;
 }
 
 SendOnce parseSendOnce(const Request& request, const std::map<std::string, int>& named) {
@@ -94,9 +108,9 @@ SendOnce parseSendOnce(const Request& request, const std::map<std::string, int>&
   words.erase(words.begin());
   // lircd's form: a number after the button is the repeat count.
   if (words.size() >= 2 && isNumber(words.back())) {
-    if (!wholeNumber(words.back(), 0, kMaxRepeats, send.count)) {
+    if (!wholeNumber(words.back(), 0, kMaxPresses, send.count)) {
       send.problem = "repeat count " + words.back() + " is out of range (0 to " +
-                     std::to_string(kMaxRepeats) + ")";
+                     std::to_string(kMaxPresses) + ")";
       return send;
     }
     if (send.count == 0) send.count = 1;
@@ -113,6 +127,11 @@ SendOnce parseSendOnce(const Request& request, const std::map<std::string, int>&
       return send;
     }
     send.keys.push_back(*key);
+  }
+  if (send.keys.size() * static_cast<std::size_t>(send.count) >
+      static_cast<std::size_t>(kMaxPresses)) {
+    send.problem = "one request presses at most " + std::to_string(kMaxPresses) +
+                   " keys (buttons times count): send the rest in another";
   }
   return send;
 }

@@ -12,16 +12,23 @@ namespace tunerd {
 
 // Longest request line taken, line feed included; a longer one ends the connection.
 constexpr std::size_t kMaxRequestLength = 1024;
-// SEND_ONCE's repeat count: a key is pressed that many times in all, at most this many.
-constexpr int kMaxRepeats = 20;
+// The most keys one request presses: SEND_ONCE's buttons times its count, or TUNE's channel
+// with its recipe's keys, so that nobody waits long behind one request.
+constexpr int kMaxPresses = 10;
+// The longest channel TUNE takes: as many digits as a recipe pads to at the most.
+constexpr int kMaxChannelDigits = 8;
 
 struct Request {
-  std::string line;                // as received, without its line end
+  std::string line;                // as received, without its line feed: the reply's echo
   std::string command;             // the first word, in capitals
-  std::vector<std::string> words;  // the words after it
+  std::vector<std::string> words;  // the words after it (a final carriage return is no word)
+  bool hasNul = false;             // a NUL byte in the line: no request at all
 };
 
 Request parseRequest(const std::string& line);
+
+// Names of remotes and buttons compare as lircd compares them: without regard to case.
+bool sameIgnoringCase(const std::string& a, const std::string& b);
 
 std::string reply(const std::string& line, bool success, const std::vector<std::string>& data = {});
 
@@ -33,8 +40,11 @@ std::optional<int> buttonKey(const std::string& button);
 // The buttons LIST names for a remote: the ten digit keys.
 std::vector<std::string> digitButtons();
 
-// A channel as TUNE takes it: a whole number from 1 to 2147483647.
+// A channel as TUNE takes it: a whole number of at most kMaxChannelDigits digits, from 1.
 bool parseChannel(const std::string& text, int& channel);
+
+// A key as LIST shows it, in lircd's two fields: "000000000000000a KEY_0".
+std::string listedButton(int key, const std::string& name);
 
 // SEND_ONCE remote button... [count]: the remote, the buttons' keys and the count, or the
 // sentence that says what is wrong.

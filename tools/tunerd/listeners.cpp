@@ -1,8 +1,10 @@
 #include "listeners.h"
 
 #include <arpa/inet.h>
+#include <fcntl.h>
 #include <grp.h>
 #include <netinet/in.h>
+#include <sys/file.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/un.h>
@@ -64,10 +66,21 @@ bool mayServe(std::uint32_t client, const std::vector<Network>& allowed) {
   return false;
 }
 
-int listenUnix(const std::string& path, std::string& problem) {
+int listenUnix(const std::string& path, int& lock, std::string& problem) {
   sockaddr_un address{};
   if (path.size() >= sizeof address.sun_path) {
     problem = "socket path " + path + " is too long";
+    return -1;
+  }
+  lock = open((path + ".lock").c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
+  if (lock < 0) {
+    problem = failed("cannot open " + path + ".lock");
+    return -1;
+  }
+  if (flock(lock, LOCK_EX | LOCK_NB) != 0) {
+    problem = "another tunerd serves " + path + " or is starting to";
+    close(lock);
+    lock = -1;
     return -1;
   }
   address.sun_family = AF_UNIX;
@@ -131,6 +144,34 @@ int listenTcp(std::uint32_t address, int port, std::string& problem) {
     return -1;
   }
   return fd;
+}
+
+Peer peerOf(int fd, bool tcp) {
+  Peer peer;
+  peer.tcp = tcp;
+  if (tcp) {
+    sockaddr_in address{};
+    socklen_t length = sizeof address;
+    if (getpeername(fd, reinterpret_cast<sockaddr*>(&address), &length) == 0 &&
+        address.sin_family == AF_INET) {
+      peer.user = ntohl(address.sin_addr.s_addr);
+      peer.shown = addressText(static_cast<std::uint32_t>(peer.user)) + ":" +
+                   std::to_string(ntohs(address.sin_port));
+    } else {
+      peer.shown = "TCP client";
+    }
+    return peer;
+  }
+  ucred credentials{};
+  socklen_t length = sizeof credentials;
+  if (getsockopt(fd, SOL_SOCKET, SO_PEERCRED, &credentials, &length) == 0) {
+    peer.user = credentials.uid;
+    peer.shown = "local client uid " + std::to_string(credentials.uid) + " pid " +
+                 std::to_string(credentials.pid);
+  } else {
+    peer.shown = "local client";
+  }
+  return peer;
 }
 
 std::string addressText(std::uint32_t address) {

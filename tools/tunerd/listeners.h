@@ -26,10 +26,22 @@ bool isLoopback(std::uint32_t address);
 // network --allow names.
 bool mayServe(std::uint32_t client, const std::vector<Network>& allowed);
 
-// A listening socket, or -1 with why in problem.
-int listenUnix(const std::string& path, std::string& problem);
+// A listening socket, or -1 with why in problem. The Unix socket is made while holding a lock
+// on PATH.lock, kept in lock for as long as tunerd serves, so that two tunerd starting at once
+// never remove each other's socket.
+int listenUnix(const std::string& path, int& lock, std::string& problem);
 int listenTcp(std::uint32_t address, int port, std::string& problem);
 
 std::string addressText(std::uint32_t address);
+
+// Who a client is: a user of the Unix socket or an address on TCP.
+struct Peer {
+  bool tcp = false;
+  std::uint64_t user = 0;  // the uid, or the IPv4 address
+  std::string shown;       // "local client uid 1000 pid 42", "127.0.0.1:5555"
+};
+
+// The peer of an accepted socket.
+Peer peerOf(int fd, bool tcp);
 
 }  // namespace tunerd

@@ -2,6 +2,7 @@
 
 #include <vector>
 
+#include "common/printable_text.h"
 #include "lirc_protocol.h"
 #include "named_buttons.h"
 #include "tuner/control_result.h"
@@ -13,95 +14,149 @@ namespace tunerd {
 namespace {
 
 Answer success(const Request& request, const std::vector<std::string>& data = {}) {
-  return Answer{reply(request.line, true, data), true, std::string()};
+  return Answer{reply(request.line, true, data), true, std::string(), false};
 }
 
 Answer failure(const Request& request, const std::string& sentence) {
-  return Answer{reply(request.line, false, {sentence}), false, sentence};
+  return Answer{reply(request.line, false, {sentence}), false, sentence, false};
 }
 
-// The tuner line of a remote, looked up afresh.
+// The tuner line of a remote, looked up afresh. Remotes match tuner names without regard to
+// case, as lircd's do; an exact match wins.
 struct Tuner {
+  std::string name;             // as the tuner file spells it
   tuner::ControlResult result;  // its code is TUNER_DONE once the line was found
   tuner::TunerSettings settings;
 };
 
+std::string tunerNameOf(const Service& service, const std::string& remote) {
+  std::vector<std::string> names;
+  if (!tuner::readTunerNames(service.configPath, names)) return remote;
+  std::string folded;
+  for (const std::string& name : names) {
+    if (name == remote) return remote;
+    if (folded.empty() && sameIgnoringCase(name, remote)) folded = name;
+  }
+  return folded.empty() ? remote : folded;
+}
+
 Tuner lookUp(const Service& service, const std::string& remote, const char* what) {
   Tuner tuner;
+  tuner.name = tunerNameOf(service, remote);
   tuner.result.what = what;
-  tuner::setField(tuner.result.tuner, remote.c_str());
+  tuner::setField(tuner.result.tuner, tuner.name.c_str());
   tuner::setField(tuner.result.config, service.configPath.c_str());
-  if (tuner::lookUpTuner(service.log, service.configPath, remote.c_str(), tuner.settings,
+  if (tuner::lookUpTuner(service.log, service.configPath, tuner.name.c_str(), tuner.settings,
                          tuner.result)) {
     tuner.result.code = TUNER_DONE;
   }
   return tuner;
 }
 
-// The blaster of a tuner, opened and probed if it is not open already.
-bool ready(tuner::OpenBlaster& blaster, Tuner& tuner) {
-  if (blaster.isOpen() || blaster.open(tuner.settings.comPort)) return true;
-  tuner::setPortProblem(tuner.result, blaster.problem());
-  return false;
+// Why a request got no turn at the blaster, or why its keys stopped.
+std::string noTurnSentence(BlasterPool::NoTurn why, const Tuner& tuner) {
+  switch (why) {
+    case BlasterPool::NoTurn::kGone:
+      return "the client hung up before its turn: nothing was sent";
+    case BlasterPool::NoTurn::kStopping:
+      return "tunerd is stopping: nothing was sent";
+    case BlasterPool::NoTurn::kTimedOut:
+      break;
+  }
+  return "the blaster on " + std::string(tuner.settings.comPort) + " stayed busy with other " +
+         "clients' keys for " + std::to_string(kTurnWait.count()) + " s: nothing was sent";
 }
 
-Answer sendOnce(Service& service, const Request& request, std::uint64_t connection) {
-  const SendOnce send = parseSendOnce(
-      request, request.words.empty() ? std::map<std::string, int>{}
-                                     : namedButtons(service.buttonsPath, request.words[0]));
-  if (!send.problem.empty()) return failure(request, send.problem);
-  Tuner tuner = lookUp(service, send.remote, "key");
-  if (tuner.result.code != TUNER_DONE) return failure(request, tuner::resultSentence(tuner.result));
-  const auto turn = service.blasters.take(tuner.settings.comPort, connection);
-  if (!ready(turn->blaster(), tuner)) return failure(request, tuner::resultSentence(tuner.result));
-  for (int key : send.keys) {
-    for (int i = 0; i < send.count; ++i) {
-      if (service.stopping) return failure(request, "tunerd is stopping: the rest was not sent");
-      if (!turn->blaster().press(key, tuner.settings.ueitype, tuner.settings.ueicode)) {
-        turn->blaster().close();
-        tuner.result.code = TUNER_KEY_NOT_ACKNOWLEDGED;
-        tuner.result.number = key;
-        return failure(request, tuner::resultSentence(tuner.result));
-      }
-    }
+// The request's keys on the tuner's blaster, in its turn: press runs them and gives the key that
+// went unacknowledged, 0 when stopped, or -1 when all went.
+Answer pressInTurn(Service& service, const Request& request, const Client& client, Tuner& tuner,
+                   int presses, const std::function<int(tuner::OpenBlaster&)>& press) {
+  BlasterPool::NoTurn why{};
+  const auto turn =
+      service.blasters.take(tuner.settings.comPort, client.id, presses, client.gone, why);
+  if (!turn) return failure(request, noTurnSentence(why, tuner));
+  tuner::OpenBlaster& blaster = turn->blaster();
+  if (!blaster.reclaim(tuner.settings.comPort)) {
+    tuner::setPortProblem(tuner.result, blaster.problem());
+    return failure(request, tuner::resultSentence(tuner.result));
   }
-  return success(request);
-}
-
-// TUNE remote channel: the whole channel, as MacroTune sends it.
-Answer tune(Service& service, const Request& request, std::uint64_t connection) {
-  int channel = 0;
-  if (request.words.size() != 2 || !parseChannel(request.words[1], channel)) {
-    return failure(request, "TUNE needs a remote (a tuner name) and a channel of 1 or more");
+  const int unacknowledged = press(blaster);
+  if (unacknowledged == 0) {
+    return failure(request, service.stopping ? "tunerd is stopping: the rest was not sent"
+                                             : "the client hung up: the rest was not sent");
   }
-  Tuner tuner = lookUp(service, request.words[0], "channel");
-  if (tuner.result.code != TUNER_DONE) return failure(request, tuner::resultSentence(tuner.result));
-  const tuner::TuningRecipe recipe =
-      tuner::ReadRecipe(service.log, service.recipePath, request.words[0].c_str());
-  const auto turn = service.blasters.take(tuner.settings.comPort, connection);
-  if (!ready(turn->blaster(), tuner)) return failure(request, tuner::resultSentence(tuner.result));
-  int unacknowledged = 0;
-  if (!tuner::pressChannel(service.log, turn->blaster(), tuner.settings.ueitype,
-                           tuner.settings.ueicode, channel, recipe, unacknowledged)) {
-    turn->blaster().close();
+  if (unacknowledged > 0) {
+    blaster.close();
     tuner.result.code = TUNER_KEY_NOT_ACKNOWLEDGED;
+    tuner.result.what = "key";
     tuner.result.number = unacknowledged;
     return failure(request, tuner::resultSentence(tuner.result));
   }
   return success(request);
 }
 
-Answer list(const Service& service, const Request& request) {
-  if (request.words.size() > 1) return failure(request, "LIST takes at most one remote");
-  if (request.words.size() == 1) {
+Answer sendOnce(Service& service, const Request& request, const Client& client) {
+  const std::string remote = request.words.empty() ? std::string() : request.words[0];
+  const std::string name = tunerNameOf(service, remote);
+  const SendOnce send = parseSendOnce(request, namedButtons(service.buttonsPath, name));
+  if (!send.problem.empty()) return failure(request, send.problem);
+  Tuner tuner = lookUp(service, send.remote, "key");
+  if (tuner.result.code != TUNER_DONE) return failure(request, tuner::resultSentence(tuner.result));
+  const int presses = static_cast<int>(send.keys.size()) * send.count;
+  const auto stopped = [&] { return service.stopping || (client.gone && client.gone()); };
+  return pressInTurn(service, request, client, tuner, presses, [&](tuner::OpenBlaster& blaster) {
+    for (int key : send.keys) {
+      for (int i = 0; i < send.count; ++i) {
+        if (stopped()) return 0;
+        if (!blaster.press(key, tuner.settings.ueitype, tuner.settings.ueicode)) return key;
+      }
+    }
+    return -1;
+  });
+}
+
+// TUNE remote channel: the whole channel, as MacroTune sends it, by the tuner's recipe.
+Answer tune(Service& service, const Request& request, const Client& client) {
+  int channel = 0;
+  if (request.words.size() != 2 || !parseChannel(request.words[1], channel)) {
+    return failure(request, "TUNE needs a remote (a tuner name) and a channel from 1 to " +
+                                std::string(static_cast<std::size_t>(kMaxChannelDigits), '9'));
+  }
+  Tuner tuner = lookUp(service, request.words[0], "channel");
+  if (tuner.result.code != TUNER_DONE) return failure(request, tuner::resultSentence(tuner.result));
+  const tuner::TuningRecipe recipe =
+      tuner::ReadRecipe(service.log, service.recipePath, tuner.name.c_str());
+  const auto stopped = [&] { return service.stopping || (client.gone && client.gone()); };
+  return pressInTurn(service, request, client, tuner, tuner::channelPresses(channel, recipe),
+                     [&](tuner::OpenBlaster& blaster) {
+                       int unacknowledged = -1;
+                       tuner::pressChannel(service.log, blaster, tuner.settings.ueitype,
+                                           tuner.settings.ueicode, channel, recipe, unacknowledged,
+                                           stopped);
+                       return unacknowledged;
+                     });
+}
+
+// LIST: the remotes; LIST remote: its buttons; LIST remote button: that one.
+Answer list(Service& service, const Request& request, const Client&) {
+  if (request.words.size() > 2) return failure(request, "LIST takes a remote and a button at most");
+  if (!request.words.empty()) {
     const Tuner tuner = lookUp(service, request.words[0], "key");
     if (tuner.result.code != TUNER_DONE)
       return failure(request, tuner::resultSentence(tuner.result));
-    std::vector<std::string> buttons = digitButtons();
-    for (const auto& [name, key] : namedButtons(service.buttonsPath, request.words[0])) {
-      buttons.push_back(name);
+    std::vector<std::string> buttons;
+    for (const std::string& digit : digitButtons()) {
+      buttons.push_back(listedButton(*buttonKey(digit), digit));
     }
-    return success(request, buttons);
+    for (const auto& [name, key] : namedButtons(service.buttonsPath, tuner.name)) {
+      buttons.push_back(listedButton(key, name));
+    }
+    if (request.words.size() == 1) return success(request, buttons);
+    for (const std::string& listed : buttons) {
+      if (sameIgnoringCase(listed.substr(17), request.words[1])) return success(request, {listed});
+    }
+    return failure(request, "unknown button \"" + tuner::printable(request.words[1]) +
+                                "\" for remote \"" + tuner.name + "\"");
   }
   std::vector<std::string> remotes;
   if (!tuner::readTunerNames(service.configPath, remotes)) {
@@ -113,34 +168,55 @@ Answer list(const Service& service, const Request& request) {
   return success(request, remotes);
 }
 
+Answer version(Service&, const Request& request, const Client&) {
+  if (!request.words.empty()) return failure(request, "VERSION takes no words");
+  return success(request, {"tunerd " TUNER_VERSION});
+}
+
+Answer wholeKeysOnly(Service&, const Request& request, const Client&) {
+  return failure(request, request.command +
+                              " is not supported: a blaster presses whole keys, so use SEND_ONCE "
+                              "(irsend -# N for a key held N presses long)");
+}
+
+Answer oneTransmitter(Service&, const Request& request, const Client&) {
+  return failure(request, request.command +
+                              " is not supported: each blaster has one transmitter, chosen by "
+                              "the tuner line's port");
+}
+
+// lircd's commands, each answered here or said to be unsupported.
+struct Command {
+  const char* name;
+  Answer (*run)(Service&, const Request&, const Client&);
+};
+const Command kCommands[] = {
+    {"SEND_ONCE", sendOnce},
+    {"TUNE", tune},
+    {"LIST", list},
+    {"VERSION", version},
+    {"SEND_START", wholeKeysOnly},
+    {"SEND_STOP", wholeKeysOnly},
+    {"SET_TRANSMITTERS", oneTransmitter},
+};
+
 }  // namespace
 
-Answer answer(Service& service, const std::string& line, std::uint64_t connection) {
+Answer answer(Service& service, const std::string& line, const Client& client) {
   const Request request = parseRequest(line);
-  if (request.command == "SEND_ONCE") return sendOnce(service, request, connection);
-  if (request.command == "TUNE") return tune(service, request, connection);
-  if (request.command == "LIST") return list(service, request);
-  if (request.command == "VERSION") {
-    if (!request.words.empty()) return failure(request, "VERSION takes no words");
-    return success(request, {"tunerd " TUNER_VERSION});
-  }
-  if (request.command == "SEND_START" || request.command == "SEND_STOP") {
-    return failure(request, request.command +
-                                " is not supported: a blaster presses whole keys, so use "
-                                "SEND_ONCE (irsend -# N for a key held N presses long)");
-  }
-  if (request.command == "SET_TRANSMITTERS") {
-    return failure(request,
-                   "SET_TRANSMITTERS is not supported: each blaster has one "
-                   "transmitter, chosen by the tuner line's port");
-  }
+  if (request.hasNul) return failure(request, "a request has no NUL bytes");
   if (request.command.empty()) return failure(request, "empty request");
-  std::string shown = request.command.substr(0, 32);
-  for (char& c : shown) {
-    if (static_cast<unsigned char>(c) < 0x20 || static_cast<unsigned char>(c) >= 0x7f) c = '?';
+  for (const Command& command : kCommands) {
+    if (request.command == command.name) return command.run(service, request, client);
   }
-  return failure(request, "unknown command \"" + shown +
-                              "\": tunerd answers SEND_ONCE, LIST, VERSION and TUNE");
+  // Anything else (an HTTP request from a web page, say) ends the connection before its next
+  // line can run.
+  Answer refused =
+      failure(request, "unknown command \"" + tuner::printable(request.command.substr(0, 32)) +
+                           "\": tunerd answers SEND_ONCE, LIST, VERSION and TUNE; "
+                           "connection closed");
+  refused.close = true;
+  return refused;
 }
 
 }  // namespace tunerd

@@ -4,6 +4,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <functional>
 #include <string>
 
 #include "blaster_pool.h"
@@ -20,12 +21,19 @@ struct Service {
   const std::atomic<bool>& stopping;  // no further key is pressed once it is set
 };
 
+// The connection a request came on.
+struct Client {
+  std::uint64_t id = 0;
+  std::function<bool()> gone;  // whether it hung up: its keys not yet pressed are dropped
+};
+
 struct Answer {
   std::string reply;  // the whole reply packet
   bool success = false;
   std::string summary;  // the sentence of an ERROR, for the log
+  bool close = false;   // the line was no request (an HTTP header, say): nothing more is read
 };
 
-Answer answer(Service& service, const std::string& line, std::uint64_t connection);
+Answer answer(Service& service, const std::string& line, const Client& client);
 
 }  // namespace tunerd
