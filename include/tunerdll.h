@@ -68,6 +68,10 @@ void MacroTune(int channel);
  * file: the fewest digits (1 to 8), a key before the channel and one after it (1 to 255), and a
  * pause after each key (0 to 2000 ms). -1 leaves a setting to the file. */
 void MacroTuneRecipe(int channel, int digits, int before, int enter, int pause_ms);
+/* MacroTuneRecipe for a channel given as text: a whole number ("42"), sent as MacroTune sends it,
+ * or a sub-channel ("4.1", "7-1"): its major digits, the dot key of the tuner's recipe
+ * (TUNER_NO_DOT_KEY without one, and nothing sent) and its minor digits as written. */
+void MacroTuneChannel(const char* channel, int digits, int before, int enter, int pause_ms);
 
 /* What the calling thread's most recent PlayCommand or MacroTune did. The numbers are stable. */
 enum TunerResult {
@@ -87,7 +91,8 @@ enum TunerResult {
   TUNER_INVALID_CHANNEL = 13,      /* channels are 1 or more */
   TUNER_INVALID_ARGUMENT = 14,     /* no remote, no remote name or no command name */
   TUNER_OUT_OF_MEMORY = 15,        /* memory ran out during the call */
-  TUNER_INVALID_SETTING = 16       /* a recipe setting given to MacroTuneRecipe is out of range */
+  TUNER_INVALID_SETTING = 16,      /* a recipe setting given to MacroTuneRecipe is out of range */
+  TUNER_NO_DOT_KEY = 17            /* a sub-channel for a tuner whose recipe has no dot key */
 };
 int LastControlResult(void);
 /* One plain sentence for that result, naming the tuner, port, key or byte count it concerns,

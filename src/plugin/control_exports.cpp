@@ -35,23 +35,47 @@ void MacroTune(int channel) {
   controlCall([&] { return tuner::MacroTune(controlEnvironment(), channel, loadedDevName); });
 }
 
-void MacroTuneRecipe(int channel, int digits, int before, int enter, int pause_ms) {
+}  // extern "C"
+
+namespace {
+
+// A control call with recipe settings from the host: settings out of range send nothing.
+template <typename Tune>
+void tuneWithSettings(const char* call, const tuner::RecipeSettings& settings, Tune tune) {
   controlCall([&] {
-    const tuner::RecipeSettings settings{digits, before, enter, pause_ms};
     const tuner::ControlEnvironment env = controlEnvironment();
-    tuner::LogMessage(env.log,
-                      "MacroTuneRecipe:Start: digits [%d] before [%d] enter [%d] pause [%d]\n",
-                      digits, before, enter, pause_ms);
+    tuner::LogMessage(env.log, "%s:Start: digits [%d] before [%d] enter [%d] pause [%d]\n", call,
+                      settings.digits, settings.before, settings.enter, settings.pauseMs);
     const std::string problem = tuner::settingsProblem(settings);
     if (!problem.empty()) {
-      tuner::LogMessage(env.log, "MacroTuneRecipe:Err:%s\n", problem.c_str());
+      tuner::LogMessage(env.log, "%s:Err:%s\n", call, problem.c_str());
       tuner::ControlResult result;
       result.code = TUNER_INVALID_SETTING;
       tuner::setField(result.setting, problem.c_str());
       return result;
     }
-    return tuner::MacroTune(env, channel, loadedDevName, settings);
+    return tune(env);
   });
+}
+
+}  // namespace
+
+extern "C" {
+
+void MacroTuneRecipe(int channel, int digits, int before, int enter, int pause_ms) {
+  tuneWithSettings(
+      "MacroTuneRecipe", {digits, before, enter, pause_ms},
+      [&](const tuner::ControlEnvironment& env) {
+        return tuner::MacroTune(env, channel, loadedDevName, {digits, before, enter, pause_ms});
+      });
+}
+
+void MacroTuneChannel(const char* channel, int digits, int before, int enter, int pause_ms) {
+  tuneWithSettings("MacroTuneChannel", {digits, before, enter, pause_ms},
+                   [&](const tuner::ControlEnvironment& env) {
+                     return tuner::MacroTuneChannel(env, channel, loadedDevName,
+                                                    {digits, before, enter, pause_ms});
+                   });
 }
 
 int LastControlResult(void) { return tuner::lastResultCode(); }

@@ -46,6 +46,9 @@ constexpr ResultText kResultTexts[] = {
     {TUNER_INVALID_ARGUMENT, "the host passed no remote, no remote name or no command name"},
     {TUNER_OUT_OF_MEMORY, "memory ran out during the call: close other programs"},
     {TUNER_INVALID_SETTING, "nothing was sent: {setting}"},
+    {TUNER_NO_DOT_KEY,
+     "sub-channel {number} was not sent: tuner \"{tuner}\" has no dot key; give its line in "
+     "tuning.txt \"dot KEY\", the key its box takes between the two parts"},
 };
 
 // Appends text to out[0..capacity), keeping the terminating zero.
@@ -68,6 +71,7 @@ const char* detail(const ControlResult& result, const char* name, std::size_t le
   if (is("config")) return result.config;
   if (is("setting")) return result.setting;
   if (is("number")) {
+    if (result.numberText[0] != '\0') return result.numberText;
     std::snprintf(number, 16, "%d", result.number);
     return number;
   }

@@ -20,7 +20,8 @@ struct ControlResult {
   char port[kMaxPortNameLength + 1] = {};
   char command[64] = {};
   char config[260] = {};
-  char setting[96] = {};  // what is wrong with a recipe setting
+  char setting[96] = {};     // what is wrong with a recipe setting
+  char numberText[24] = {};  // the number as text where it is no whole number ("4.1")
 };
 
 // Every way a call can go, each with one code and one sentence: the sentence of each result,

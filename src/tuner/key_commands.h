@@ -9,6 +9,7 @@
 #include "blaster/serial_services.h"
 #include "log/diagnostic_log.h"
 #include "remotes/records.h"
+#include "tuner/channel_text.h"
 #include "tuner/control_result.h"
 #include "tuner/tuning_recipes.h"
 
@@ -49,20 +50,27 @@ std::vector<int> channelKeys(int channel, int digits = kDefaultDigits);
 // Sends the key a command name presses to the remote's tuner; the result says how it went.
 ControlResult PlayCommand(const ControlEnvironment& env, const Remote* remote, const char* command);
 
-// The keys a channel takes as the recipe says: its digits with their padding, and the keys
-// before and after.
-int channelPresses(int channel, const TuningRecipe& recipe);
+// The keys a channel takes as the recipe says: the keys before, its digits with their padding,
+// a sub-channel's dot and minor digits, the key after, all twice with `again`.
+int channelPresses(const Channel& channel, const TuningRecipe& recipe);
 
-// Presses a channel's keys on an open blaster as the recipe says, each traced as MacroTune
-// traces it; false, with the key that went unacknowledged, when one did (the rest is not sent).
-// When stopped, asked before each key, says so, the rest is not sent either: false with 0.
+// Presses a channel's keys on an open blaster as the recipe says (a sub-channel needs its dot
+// key), each traced as MacroTune traces it; false, with the key that went unacknowledged, when
+// one did (the rest is not sent). When stopped, asked before each key, says so, the rest is not
+// sent either: false with 0. A second sending (`again`) that fails leaves the first standing:
+// true, with the key it failed at in unacknowledged.
 bool pressChannel(const DiagnosticLog& log, OpenBlaster& blaster, int ueitype, int ueicode,
-                  int channel, const TuningRecipe& recipe, int& unacknowledged,
+                  const Channel& channel, const TuningRecipe& recipe, int& unacknowledged,
                   const std::function<bool()>& stopped = {});
 
 // Tunes the tuner named tunerName to the channel, as its recipe says, with the given settings
 // in place of the recipe's own; the result says how it went.
 ControlResult MacroTune(const ControlEnvironment& env, int channel, const char* tunerName,
                         const RecipeSettings& settings = {});
+
+// MacroTune for a channel given as text: a whole number goes exactly as MacroTune sends it, a
+// sub-channel ("4.1", "7-1") as its major digits, the recipe's dot key and its minor digits.
+ControlResult MacroTuneChannel(const ControlEnvironment& env, const char* channel,
+                               const char* tunerName, const RecipeSettings& settings = {});
 
 }  // namespace tuner

@@ -24,13 +24,25 @@ std::string lowered(std::string text) {
   return text;
 }
 
+// The field a setting's value goes to; before takes the next free of its keys.
 int* settingIn(TuningRecipe& recipe, const std::string& word) {
   if (word == "digits") return &recipe.digits;
-  if (word == "before") return &recipe.before;
+  if (word == "before") {
+    for (int& key : recipe.before) {
+      if (key == 0) return &key;
+    }
+    return &recipe.before[kMaxBeforeKeys - 1];
+  }
   if (word == "enter") return &recipe.enter;
   if (word == "pause") return &recipe.pauseMs;
+  if (word == "wait") return &recipe.waitMs;
+  if (word == "dot") return &recipe.dot;
+  if (word == "again") return &recipe.againMs;
   return nullptr;
 }
+
+// How often a setting may stand in one line.
+long timesAllowed(const std::string& word) { return word == "before" ? kMaxBeforeKeys : 1; }
 
 }  // namespace
 
@@ -44,6 +56,12 @@ std::string settingProblem(const char* setting, long long value) {
   } else if (name == "pause") {
     low = 0;
     high = kMaxExtraPauseMs;
+  } else if (name == "wait") {
+    low = 0;
+    high = kMaxWaitMs;
+  } else if (name == "again") {
+    low = kMinAgainMs;
+    high = kMaxAgainMs;
   }
   if (value >= low && value <= high) return std::string();
   return name + " " + std::to_string(value) + " is out of range (" + std::to_string(low) + " to " +
@@ -65,7 +83,10 @@ std::string settingsProblem(const RecipeSettings& settings) {
 
 TuningRecipe withSettings(TuningRecipe recipe, const RecipeSettings& settings) {
   if (settings.digits != kNotGiven) recipe.digits = settings.digits;
-  if (settings.before != kNotGiven) recipe.before = settings.before;
+  if (settings.before != kNotGiven) {
+    for (int& key : recipe.before) key = 0;
+    recipe.before[0] = settings.before;
+  }
   if (settings.enter != kNotGiven) recipe.enter = settings.enter;
   if (settings.pauseMs != kNotGiven) recipe.pauseMs = settings.pauseMs;
   return recipe;
@@ -92,11 +113,13 @@ void parseRecipeLine(const std::string& text, RecipeLine& line) {
     const std::string word = lowered(std::string(settings[i]));
     int* setting = settingIn(line.recipe, word);
     int value = 0;
+    const auto times = std::count(seen.begin(), seen.end(), word);
     if (setting == nullptr) {
-      line.problem =
-          "unknown setting \"" + std::string(settings[i]) + "\" (digits, before, enter or pause)";
-    } else if (std::find(seen.begin(), seen.end(), word) != seen.end()) {
-      line.problem = word + " is given twice";
+      line.problem = "unknown setting \"" + std::string(settings[i]) +
+                     "\" (digits, before, wait, dot, enter, pause or again)";
+    } else if (times >= timesAllowed(word)) {
+      line.problem = times == 1 ? word + " is given twice"
+                                : word + " is given more than " + std::to_string(times) + " times";
     } else if (i + 1 >= settings.size()) {
       line.problem = word + " needs a number";
     } else if (!parseWholeNumber(std::string(settings[i + 1]), INT_MIN, INT_MAX, value)) {
@@ -105,6 +128,7 @@ void parseRecipeLine(const std::string& text, RecipeLine& line) {
       line.problem = settingProblem(word.c_str(), value);
       *setting = value;
       seen.push_back(word);
+      if (word == "digits") line.recipe.digitsGiven = true;
     }
   }
   if (!line.problem.empty()) line.recipe = TuningRecipe{};
@@ -143,9 +167,14 @@ TuningRecipe ReadRecipe(const DiagnosticLog& log, const std::string& path, const
 
 std::string describeRecipe(const TuningRecipe& recipe) {
   std::string text = "digits " + std::to_string(recipe.digits);
-  if (recipe.before != 0) text += " before " + std::to_string(recipe.before);
+  for (int key : recipe.before) {
+    if (key != 0) text += " before " + std::to_string(key);
+  }
+  if (recipe.waitMs != 0) text += " wait " + std::to_string(recipe.waitMs);
+  if (recipe.dot != 0) text += " dot " + std::to_string(recipe.dot);
   if (recipe.enter != 0) text += " enter " + std::to_string(recipe.enter);
   if (recipe.pauseMs != 0) text += " pause " + std::to_string(recipe.pauseMs);
+  if (recipe.againMs != 0) text += " again " + std::to_string(recipe.againMs);
   return text;
 }
 

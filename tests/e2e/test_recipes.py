@@ -38,6 +38,43 @@ class Recipes(HostTestCase):
         self.assertIn("pause 2001 is out of range (0 to 2000)", refused.stderr)
         self.assertEqual(len(self.keys(sim)), 9)
 
+    def test_a_sleeping_box_a_sub_channel_and_a_second_sending(self):
+        sim, port = self.attach_blaster()
+        self.write_config("Living.=%s&2,423.\n" % port)
+        self.write_recipes("Living.=before 1 before 12 wait 2000 dot 13 enter 11 pause 100 "
+                           "again 1500\n")
+        out = self.tunerctl("tune", "--tuner", "Living.", "4.1")
+        self.assertIn('channel 4.1 sent to tuner "Living."', out)
+        keys = self.keys(sim)
+        self.assertEqual([int(k.fields["key"]) for k in keys],
+                         [1, 12] + [4, 13, 1, 11] * 2)
+        gaps = [later.at_ms - earlier.at_ms for earlier, later in zip(keys, keys[1:])]
+        # Every key's own time and the pause; the wait after the keys before; the second
+        # sending after the first's last key.
+        extra = {1: 2000, 5: 1500}
+        for index, gap in enumerate(gaps):
+            self.assertGreaterEqual(gap, KEY_MS + 100 + extra.get(index, 0) - FLOOR_SLACK_MS,
+                                    (index, gaps))
+        # Without a dot key a sub-channel is refused, and nothing is sent.
+        self.write_recipes("Living.=digits 4\n")
+        refused = self.host.run("tune", "--tuner", "Living.", "7-1")
+        self.assertEqual(refused.returncode, 1, refused.stderr)
+        self.assertIn('sub-channel 7.1 was not sent: tuner "Living." has no dot key',
+                      refused.stderr)
+        self.assertEqual(len(self.keys(sim)), 10)
+        wrong = self.host.run("tune", "--tuner", "Living.", "4..1")
+        self.assertEqual(wrong.returncode, 2)
+
+    def test_a_pause_of_0_given_for_one_call_switches_the_files_off(self):
+        sim, port = self.attach_blaster()
+        self.write_config("Living.=%s&2,423.\n" % port)
+        self.write_recipes("Living.=pause 300\n")
+        self.enable_log()
+        self.tunerctl("tune", "--tuner", "Living.", "--pause", "0", "42")
+        self.assertEqual([int(k.fields["key"]) for k in self.keys(sim)], [10, 4, 2])
+        self.assertNotIn(b"MacroTune:Pause", self.log_bytes())
+        self.assertIn(b"MacroTune:End", self.log_bytes())
+
     def test_check_tells_each_recipe_line(self):
         self.write_config("Living.=COM1&2,423.\n")
         self.write_recipes("Living.=digits 4 enter 11\nLiving.=pause 5\nBox=enter 11\n"
@@ -60,17 +97,20 @@ class Recipes(HostTestCase):
             "## Boxes that need more than three digits", 1)[1].split("\n## ", 1)[0]
         lines = [line.strip() for line in body.splitlines() if re.match(r"    \w+\.=", line)]
         names = [line.split("=")[0] for line in lines]
-        self.assertEqual(names, ["Sat.", "Cable.", "Bedroom.", "Kitchen."])
+        self.assertEqual(names, ["Sat.", "Cable.", "Bedroom.", "Kitchen.", "Den.", "Attic.",
+                                 "Porch."])
         self.write_config("".join("%s=%s&2,423.\n" % (name, port) for name in names))
         self.write_recipes("\n".join(lines) + "\n")
         for name in names:
             self.tunerctl("tune", "--tuner", name, "42")
         commands = recipes("Boxes that need more than three digits")
-        self.assertEqual(len(commands), 1)
-        self.tunerctl(*commands[0][1:])
+        self.assertEqual(len(commands), 2)
+        for command in commands:
+            self.tunerctl(*command[1:])
         self.assertEqual([int(k.fields["key"]) for k in self.keys(sim)],
                          [10, 10, 4, 2] + [10, 4, 2, 11] + [12, 10, 4, 2] + [10, 4, 2] +
-                         [10, 4, 2, 11])
+                         [12, 13, 10, 4, 2] + [10, 4, 2] + [10, 4, 2] * 2 +
+                         [10, 4, 2, 11] + [4, 13, 1])
 
 
 if __name__ == "__main__":

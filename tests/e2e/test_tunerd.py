@@ -96,11 +96,15 @@ class Tunerd(TunerdCase):
                          [[b"BEGIN", b"TUNE living. 42", b"SUCCESS", b"END"],
                           [b"BEGIN", b"TUNE A. 42", b"SUCCESS", b"END"]])
         self.assertEqual(self.key_numbers(one)[2:], [10, 10, 4, 2, 11, 10, 4, 2])
+        refused = self.request(b"TUNE Living. 4.1")[0]
+        self.assertEqual(refused[2], b"ERROR")
+        self.assertIn(b'sub-channel 4.1 was not sent: tuner "Living." has no dot key', refused[5])
         # LIST in lircd's two fields; a line that ends in CR LF echoed as it came; a NUL is no
         # end of a name.
         listed = self.request(b"LIST Living.", b"LIST Living. key_0", b"VERSION\r",
                               b"SEND_ONCE Liv\x00ing. KEY_1")
         self.assertEqual(listed[0][5:7], [b"000000000000000a KEY_0", b"0000000000000001 KEY_1"])
+        self.assertEqual(listed[0][-2:], [b"0000000000000000 RECIPE:digits_4_enter_11", b"END"])
         self.assertEqual(listed[1][3:], [b"DATA", b"1", b"000000000000000a KEY_0", b"END"])
         self.assertEqual(listed[2][1:3], [b"VERSION\r", b"SUCCESS"])
         self.assertEqual(listed[3][2:6], [b"ERROR", b"DATA", b"1", b"a request has no NUL bytes"])

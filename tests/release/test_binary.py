@@ -23,7 +23,8 @@ EXPORTS = sorted([
     "DeviceName", "OpenDevice", "CloseDevice", "InitDevice", "NeedBitrate",
     "NeedCarrierFrequency", "FindBitRate", "FindCarrierFrequency", "RecordCommand",
     "CanMacroTune", "CreateRemote", "AddRemote", "CreateCommand", "AddCommand", "FreeRemotes",
-    "LoadRemotes", "SaveRemotes", "PlayCommand", "MacroTune", "MacroTuneRecipe", "LastControlResult",
+    "LoadRemotes", "SaveRemotes", "PlayCommand", "MacroTune", "MacroTuneRecipe", "MacroTuneChannel",
+    "LastControlResult",
     "LastControlMessage"])
 ALLOWED_IMPORTS = {"kernel32.dll", "user32.dll", "msvcrt.dll"}
 

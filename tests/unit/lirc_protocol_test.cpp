@@ -46,10 +46,14 @@ TEST(LircProtocol, OneRequestPressesAtMostTenKeys) {
               "another")
         << line;
   }
-  int channel = 0;
+  tuner::Channel channel;
   EXPECT_TRUE(parseChannel("99999999", channel));
-  EXPECT_EQ(channel, 99999999);
-  EXPECT_FALSE(parseChannel("100000000", channel));
+  EXPECT_EQ(channel.major, 99999999);
+  EXPECT_TRUE(parseChannel("7-01", channel));
+  EXPECT_EQ(tuner::channelText(channel), "7.01");
+  for (const char* wrong : {"100000000", "4.123456789", "0", "4.", ".1", "4.1.1", "4-1-", "x"}) {
+    EXPECT_FALSE(parseChannel(wrong, channel)) << wrong;
+  }
 }
 
 TEST(LircProtocol, LinesAsLircdTakesThem) {

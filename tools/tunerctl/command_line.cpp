@@ -5,6 +5,7 @@
 #include <utility>
 
 #include "operations.h"
+#include "tuner/channel_text.h"
 
 namespace {
 
@@ -77,8 +78,14 @@ bool takeTune(const std::vector<std::string>& args, std::size_t& next, Operation
     return false;
   }
   const std::string& channel = args[next++];
+  tuner::Channel sub;
+  if (tuner::readChannel(channel, sub) && !sub.minor.empty()) {
+    op.channel = channel;
+    return true;
+  }
   if (!tuner::parseWholeNumber(channel, 1, INT_MAX, op.number)) {
-    error = "tune: channel \"" + channel + "\" is not a whole number from 1 to 2147483647";
+    error = "tune: channel \"" + channel +
+            "\" is neither a whole number from 1 to 2147483647 nor a sub-channel such as 4.1";
     return false;
   }
   return true;

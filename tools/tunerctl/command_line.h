@@ -10,7 +10,8 @@
 struct Operation {
   std::string name;
   std::vector<std::string> args;
-  int number = 0;  // the channel of tune, the port of open
+  int number = 0;       // the channel of tune, the port of open
+  std::string channel;  // tune: a sub-channel as written ("4.1"); empty for a whole channel
   // try and search: the code set (or the first and last code searched) and the key pressed.
   int ueitype = 0;
   int from = 0;

@@ -62,13 +62,16 @@ class Session {
     return 1;
   }
 
-  // MacroTune, or MacroTuneRecipe when the command line gives recipe settings.
+  // MacroTune, or MacroTuneRecipe when the command line gives recipe settings, or
+  // MacroTuneChannel for a sub-channel.
   int tune(const Operation& op) {
     const tuner::RecipeSettings& r = op.recipe;
     const bool recipe = r.digits != tuner::kNotGiven || r.before != tuner::kNotGiven ||
                         r.enter != tuner::kNotGiven || r.pauseMs != tuner::kNotGiven;
     return controlCall([&] {
-      if (recipe) {
+      if (!op.channel.empty()) {
+        api_.macroTuneChannel(op.channel.c_str(), r.digits, r.before, r.enter, r.pauseMs);
+      } else if (recipe) {
         api_.macroTuneRecipe(op.number, r.digits, r.before, r.enter, r.pauseMs);
       } else {
         api_.macroTune(op.number);

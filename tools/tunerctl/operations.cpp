@@ -8,7 +8,8 @@ const OperationForm kOperations[] = {
     {"play", 2, "  play REMOTE COMMAND   send one key: PlayCommand on a remote named REMOTE\n"},
     {"tune", 1,
      "  tune [--tuner NAME] [--digits N] [--before KEY] [--enter KEY] [--pause MS] CHANNEL\n"
-     "                        send a channel (1 to 2147483647): MacroTune(CHANNEL), for the\n"
+     "                        send a channel (1 to 2147483647, or a sub-channel such as 4.1 or\n"
+     "                        7-1 with the recipe's dot key): MacroTune(CHANNEL), for the\n"
      "                        tuner the last load named (a load must come first), or for the\n"
      "                        tuner line NAME; the other options try recipe settings in place\n"
      "                        of those of tuning.txt: at least N digits (1 to 8), a KEY (1 to\n"

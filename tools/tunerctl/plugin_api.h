@@ -26,6 +26,7 @@ struct PluginApi {
   decltype(&PlayCommand) playCommand = nullptr;
   decltype(&MacroTune) macroTune = nullptr;
   decltype(&MacroTuneRecipe) macroTuneRecipe = nullptr;
+  decltype(&MacroTuneChannel) macroTuneChannel = nullptr;
   decltype(&LastControlResult) lastControlResult = nullptr;
   decltype(&LastControlMessage) lastControlMessage = nullptr;
 };

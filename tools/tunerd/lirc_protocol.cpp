@@ -1,5 +1,6 @@
 #include "lirc_protocol.h"
 
+#include <algorithm>
 #include <cctype>
 
 #include "common/hex_digits.h"
@@ -77,16 +78,12 @@ std::vector<std::string> digitButtons() {
   return names;
 }
 
-bool parseChannel(const std::string& text, int& channel) {
-  if (text.empty() || text.size() > static_cast<std::size_t>(kMaxChannelDigits) || text[0] == '0') {
-    return false;
-  }
-  channel = 0;
-  for (char c : text) {
-    if (c < '0' || c > '9') return false;
-    channel = channel * 10 + (c - '0');
-  }
-  return true;
+bool parseChannel(const std::string& text, tuner::Channel& channel) {
+  const std::size_t separator = text.find_first_of(".-");
+  const std::size_t majorDigits = std::min(separator, text.size());
+  const std::size_t minorDigits = separator == std::string::npos ? 0 : text.size() - separator - 1;
+  const auto most = static_cast<std::size_t>(kMaxChannelDigits);
+  return majorDigits <= most && minorDigits <= most && tuner::readChannel(text, channel);
 }
 
 std::string listedButton(int key, const std::string& name) {

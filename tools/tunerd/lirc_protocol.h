@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "tuner/channel_text.h"
+
 namespace tunerd {
 
 // Longest request line taken, line feed included; a longer one ends the connection.
@@ -40,8 +42,9 @@ std::optional<int> buttonKey(const std::string& button);
 // The buttons LIST names for a remote: the ten digit keys.
 std::vector<std::string> digitButtons();
 
-// A channel as TUNE takes it: a whole number of at most kMaxChannelDigits digits, from 1.
-bool parseChannel(const std::string& text, int& channel);
+// A channel as TUNE takes it: a whole number from 1, or a sub-channel ("4.1", "7-1"), each part
+// of at most kMaxChannelDigits digits.
+bool parseChannel(const std::string& text, tuner::Channel& channel);
 
 // A key as LIST shows it, in lircd's two fields: "000000000000000a KEY_0".
 std::string listedButton(int key, const std::string& name);

@@ -1,5 +1,6 @@
 #include "requests.h"
 
+#include <algorithm>
 #include <vector>
 
 #include "common/printable_text.h"
@@ -117,15 +118,21 @@ Answer sendOnce(Service& service, const Request& request, const Client& client) 
 
 // TUNE remote channel: the whole channel, as MacroTune sends it, by the tuner's recipe.
 Answer tune(Service& service, const Request& request, const Client& client) {
-  int channel = 0;
+  tuner::Channel channel;
   if (request.words.size() != 2 || !parseChannel(request.words[1], channel)) {
     return failure(request, "TUNE needs a remote (a tuner name) and a channel from 1 to " +
-                                std::string(static_cast<std::size_t>(kMaxChannelDigits), '9'));
+                                std::string(static_cast<std::size_t>(kMaxChannelDigits), '9') +
+                                ", or a sub-channel such as 4.1");
   }
   Tuner tuner = lookUp(service, request.words[0], "channel");
   if (tuner.result.code != TUNER_DONE) return failure(request, tuner::resultSentence(tuner.result));
   const tuner::TuningRecipe recipe =
       tuner::ReadRecipe(service.log, service.recipePath, tuner.name.c_str());
+  if (!channel.minor.empty() && recipe.dot == 0) {
+    tuner.result.code = TUNER_NO_DOT_KEY;
+    tuner::setField(tuner.result.numberText, tuner::channelText(channel).c_str());
+    return failure(request, tuner::resultSentence(tuner.result));
+  }
   const auto stopped = [&] { return service.stopping || (client.gone && client.gone()); };
   return pressInTurn(service, request, client, tuner, tuner::channelPresses(channel, recipe),
                      [&](tuner::OpenBlaster& blaster) {
@@ -151,7 +158,18 @@ Answer list(Service& service, const Request& request, const Client&) {
     for (const auto& [name, key] : namedButtons(service.buttonsPath, tuner.name)) {
       buttons.push_back(listedButton(key, name));
     }
-    if (request.words.size() == 1) return success(request, buttons);
+    if (request.words.size() == 1) {
+      // The tuner's recipe, where it has one, as a last line of the same two fields.
+      const tuner::TuningRecipe recipe =
+          tuner::ReadRecipe(service.log, service.recipePath, tuner.name.c_str());
+      const std::string described = tuner::describeRecipe(recipe);
+      if (described != tuner::describeRecipe(tuner::TuningRecipe{})) {
+        std::string shown = "RECIPE:" + described;
+        std::replace(shown.begin(), shown.end(), ' ', '_');
+        buttons.push_back(listedButton(0, shown));
+      }
+      return success(request, buttons);
+    }
     for (const std::string& listed : buttons) {
       if (sameIgnoringCase(listed.substr(17), request.words[1])) return success(request, {listed});
     }
