@@ -38,6 +38,10 @@ using KeyPacket = std::array<std::uint8_t, kKeyPacketLength>;
 
 VersionQuery versionQueryPacket();
 
+// The code sets the wire can name: a type in 4 bits and a code in 12.
+constexpr int kMaxUeiType = 15;
+constexpr int kMaxUeiCode = 4095;
+
 // Code set high byte: (ueitype x 16) OR (ueicode / 256), low 8 bits; no range test.
 std::uint8_t codeSetHigh(int ueitype, int ueicode);
 // Code set low byte: ueicode modulo 256 (sign of ueicode), low 8 bits.

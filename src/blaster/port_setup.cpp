@@ -5,35 +5,18 @@
 namespace tuner {
 namespace {
 
-constexpr std::uint32_t kLineSettingsLength = sizeof(LineSettings);
-
 struct SetupFailure {
   const char* message;  // logged once the port is closed; null for none
 };
 
-// Configures an open port; the first step that fails stops it and says what to log.
+// Configures an open port, and drops a reply that came after an earlier call gave up, so that
+// it is not taken for this probe's.
 std::optional<SetupFailure> configurePort(const BlasterLink& link, const char* portName,
                                           PortHandle hndl) {
-  link.serial.applyDefaultConfig(portName, hndl);
-
-  LineSettings dcb{};
-  if (!link.serial.getState(hndl, dcb)) {
-    return SetupFailure{"detectComPortHandle:Err:Failed to get GetCommState\n"};
+  const char* failure = nullptr;
+  if (!link.serial.configure(hndl, portName, kBlasterLine, kFinalTimeouts, failure)) {
+    return SetupFailure{failure};
   }
-  dcb = LineSettings{};
-  dcb.length = kLineSettingsLength;
-  if (!link.serial.buildLineSettings(kLineMode, dcb)) {
-    return SetupFailure{"detectComPortHandle:Err:Failed to get BuildCommDCB\n"};
-  }
-  dcb.flags &= ~(kDtrControlMask | kRtsControlMask);
-  if (!link.serial.setState(hndl, dcb)) {
-    return SetupFailure{"detectComPortHandle:Err:Failed to get SetCommState\n"};
-  }
-  if (!link.serial.setTimeouts(hndl, kFirstTimeouts)) {
-    return SetupFailure{"detectComPortHandle:Err:Failed to get SetCommTimeouts\n"};
-  }
-  if (!link.serial.setTimeouts(hndl, kFinalTimeouts)) return SetupFailure{nullptr};
-  // A reply that came after an earlier call gave up must not count as this probe's.
   link.serial.discardInput(hndl);
   return std::nullopt;
 }

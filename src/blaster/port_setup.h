@@ -6,8 +6,8 @@
 
 namespace tuner {
 
-constexpr char kLineMode[] = "19200,n,8,1";
-constexpr CommTimeouts kFirstTimeouts = {5000, 5000, 5000, 500, 500};
+// 19200 baud, 8 data bits, no parity, 1 stop bit, no flow control, DTR and RTS low.
+constexpr LineSetup kBlasterLine = {19200, 8, false, 1, false, false};
 // In force for the probe and every key: a read of n bytes gives up after 500 x n + 500 ms.
 constexpr CommTimeouts kFinalTimeouts = {500, 500, 500, 500, 500};
 

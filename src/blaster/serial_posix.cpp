@@ -4,6 +4,7 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <sys/file.h>
+#include <sys/ioctl.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -15,7 +16,6 @@
 #include <limits>
 #include <new>
 
-#include "blaster/line_settings.h"
 #include "blaster/serial_services.h"
 #include "blaster/termios_settings.h"
 
@@ -96,33 +96,27 @@ class PosixSerial final : public SerialServices {
     return reinterpret_cast<PortHandle>(port);
   }
 
-  // A termios port has no stored default configuration.
-  void applyDefaultConfig(const std::string&, PortHandle) override {}
-
-  bool getState(PortHandle handle, LineSettings& settings) override {
-    termios tio{};
-    if (tcgetattr(portOf(handle)->fd, &tio) != 0) return false;
-    const LineSettings held = lineSettingsOf(tio);
-    settings.baudRate = held.baudRate;
-    settings.byteSize = held.byteSize;
-    settings.parity = held.parity;
-    settings.stopBits = held.stopBits;
-    return true;
-  }
-
-  bool buildLineSettings(const char* mode, LineSettings& settings) override {
-    return parseModeText(mode, settings);
-  }
-
-  bool setState(PortHandle handle, const LineSettings& settings) override {
+  // termios set directly; DTR and RTS lowered with the modem-control ioctl, which a
+  // pseudo-terminal, having no such lines, refuses without harm.
+  bool configure(PortHandle handle, const std::string&, const LineSetup& line,
+                 const CommTimeouts& timeouts, const char*& failure) override {
     const int fd = portOf(handle)->fd;
     termios tio{};
-    if (tcgetattr(fd, &tio) != 0) return false;
-    return applyLineSettings(settings, tio) && tcsetattr(fd, TCSANOW, &tio) == 0;
-  }
-
-  bool setTimeouts(PortHandle handle, const CommTimeouts& timeouts) override {
+    if (tcgetattr(fd, &tio) != 0) {
+      failure = "detectComPortHandle:Err:Failed to get tcgetattr\n";
+      return false;
+    }
+    if (!applyLine(line, tio) || tcsetattr(fd, TCSANOW, &tio) != 0) {
+      failure = "detectComPortHandle:Err:Failed to get tcsetattr\n";
+      return false;
+    }
+    const int lowered = (line.dtr ? 0 : TIOCM_DTR) | (line.rts ? 0 : TIOCM_RTS);
+    if (lowered != 0 && ioctl(fd, TIOCMBIC, &lowered) != 0 && errno != ENOTTY && errno != EINVAL) {
+      failure = "detectComPortHandle:Err:Failed to get TIOCMBIC\n";
+      return false;
+    }
     portOf(handle)->timeouts = timeouts;
+    failure = nullptr;
     return true;
   }
 

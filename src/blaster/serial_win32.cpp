@@ -2,6 +2,7 @@
 #include <windows.h>
 
 #include <cctype>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <new>
@@ -11,10 +12,11 @@
 namespace tuner {
 namespace {
 
-static_assert(sizeof(DCB) == sizeof(LineSettings), "LineSettings is laid out as a DCB");
 static_assert(sizeof(COMMTIMEOUTS) == sizeof(CommTimeouts), "CommTimeouts mirrors COMMTIMEOUTS");
 
 constexpr DWORD kCommConfigSize = 52;
+// Set before the time-outs a port is set up with, as the plug-in always has.
+constexpr COMMTIMEOUTS kFirstTimeouts = {5000, 5000, 5000, 500, 500};
 
 // An open port and the named mutex that keeps every other control call off it until it closes:
 // exclusive opens cannot be waited for, and Wine does not enforce them.
@@ -59,6 +61,18 @@ std::string deviceNameFor(const std::string& name) {
   return comPort ? "\\\\.\\" + name : name;
 }
 
+// Applies the port's default configuration; results are not used.
+void applyDefaultConfig(const std::string& name, HANDLE port) {
+  auto* block = static_cast<COMMCONFIG*>(std::malloc(kCommConfigSize));
+  if (block == nullptr) return;
+  std::memset(block, 0, kCommConfigSize);
+  block->dwSize = kCommConfigSize;
+  DWORD size = kCommConfigSize;
+  GetDefaultCommConfigA(name.c_str(), block, &size);
+  SetCommConfig(port, block, size);
+  std::free(block);
+}
+
 class Win32Serial final : public SerialServices {
  public:
   PortHandle open(const std::string& name, PortOpenError& error) override {
@@ -93,42 +107,41 @@ class Win32Serial final : public SerialServices {
     return reinterpret_cast<PortHandle>(open);
   }
 
-  void applyDefaultConfig(const std::string& name, PortHandle port) override {
-    auto* block = static_cast<COMMCONFIG*>(std::malloc(kCommConfigSize));
-    if (block == nullptr) return;
-    std::memset(block, 0, kCommConfigSize);
-    block->dwSize = kCommConfigSize;
-    DWORD size = kCommConfigSize;
-    GetDefaultCommConfigA(name.c_str(), block, &size);
-    SetCommConfig(handleOf(port), block, size);
-    std::free(block);
-  }
-
-  bool getState(PortHandle port, LineSettings& settings) override {
+  // The port's default configuration, its state as a mode text builds it with DTR and RTS
+  // control off, and two rounds of time-outs: each failure traced as the plug-in always has.
+  bool configure(PortHandle port, const std::string& name, const LineSetup& line,
+                 const CommTimeouts& timeouts, const char*& failure) override {
+    applyDefaultConfig(name, handleOf(port));
     DCB dcb{};
     dcb.DCBlength = sizeof dcb;
-    if (!GetCommState(handleOf(port), &dcb)) return false;
-    std::memcpy(&settings, &dcb, sizeof dcb);
-    return true;
-  }
-
-  bool buildLineSettings(const char* mode, LineSettings& settings) override {
-    DCB dcb;
-    std::memcpy(&dcb, &settings, sizeof dcb);
-    if (!BuildCommDCBA(mode, &dcb)) return false;
-    std::memcpy(&settings, &dcb, sizeof dcb);
-    return true;
-  }
-
-  bool setState(PortHandle port, const LineSettings& settings) override {
-    DCB dcb;
-    std::memcpy(&dcb, &settings, sizeof dcb);
-    return SetCommState(handleOf(port), &dcb) != 0;
-  }
-
-  bool setTimeouts(PortHandle port, const CommTimeouts& timeouts) override {
+    if (!GetCommState(handleOf(port), &dcb)) {
+      failure = "detectComPortHandle:Err:Failed to get GetCommState\n";
+      return false;
+    }
+    dcb = DCB{};
+    dcb.DCBlength = sizeof dcb;
+    char mode[32];
+    std::snprintf(mode, sizeof mode, "%u,%c,%u,%u", static_cast<unsigned>(line.baudRate),
+                  line.parity ? 'e' : 'n', static_cast<unsigned>(line.dataBits),
+                  static_cast<unsigned>(line.stopBits));
+    if (!BuildCommDCBA(mode, &dcb)) {
+      failure = "detectComPortHandle:Err:Failed to get BuildCommDCB\n";
+      return false;
+    }
+    dcb.fDtrControl = line.dtr ? DTR_CONTROL_ENABLE : DTR_CONTROL_DISABLE;
+    dcb.fRtsControl = line.rts ? RTS_CONTROL_ENABLE : RTS_CONTROL_DISABLE;
+    if (!SetCommState(handleOf(port), &dcb)) {
+      failure = "detectComPortHandle:Err:Failed to get SetCommState\n";
+      return false;
+    }
+    COMMTIMEOUTS first = kFirstTimeouts;
+    if (!SetCommTimeouts(handleOf(port), &first)) {
+      failure = "detectComPortHandle:Err:Failed to get SetCommTimeouts\n";
+      return false;
+    }
     COMMTIMEOUTS cto{timeouts.readInterval, timeouts.readMultiplier, timeouts.readConstant,
                      timeouts.writeMultiplier, timeouts.writeConstant};
+    failure = nullptr;
     return SetCommTimeouts(handleOf(port), &cto) != 0;
   }
 

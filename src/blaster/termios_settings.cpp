@@ -32,52 +32,21 @@ std::uint32_t baudFor(speed_t speed) {
   return 0;
 }
 
-LineSettings lineSettingsOf(const termios& tio) {
-  LineSettings settings{};
-  settings.baudRate = baudFor(cfgetospeed(&tio));
-  const tcflag_t size = tio.c_cflag & CSIZE;
-  settings.byteSize = size == CS5 ? 5 : size == CS6 ? 6 : size == CS7 ? 7 : 8;
-  settings.parity = (tio.c_cflag & PARENB) == 0   ? kParityNone
-                    : (tio.c_cflag & PARODD) != 0 ? kParityOdd
-                                                  : kParityEven;
-  settings.stopBits = (tio.c_cflag & CSTOPB) != 0 ? kTwoStopBits : kOneStopBit;
-  if ((tio.c_cflag & CRTSCTS) != 0) settings.flags |= kFlagOutxCtsFlow;
-  if ((tio.c_iflag & IXON) != 0) settings.flags |= kFlagOutX;
-  if ((tio.c_iflag & IXOFF) != 0) settings.flags |= kFlagInX;
-  return settings;
-}
-
-bool applyLineSettings(const LineSettings& settings, termios& tio) {
-  const speed_t speed = speedFor(settings.baudRate);
+bool applyLine(const LineSetup& line, termios& tio) {
+  const speed_t speed = speedFor(line.baudRate);
   if (speed == B0) return false;
   cfmakeraw(&tio);
   cfsetispeed(&tio, speed);
   cfsetospeed(&tio, speed);
   tio.c_cflag &= ~(CSIZE | PARENB | PARODD | CSTOPB | CRTSCTS);
   tio.c_cflag |= CREAD | CLOCAL;
-  switch (settings.byteSize) {
-    case 5:
-      tio.c_cflag |= CS5;
-      break;
-    case 6:
-      tio.c_cflag |= CS6;
-      break;
-    case 7:
-      tio.c_cflag |= CS7;
-      break;
-    default:
-      tio.c_cflag |= CS8;
-      break;
-  }
-  if (settings.parity == kParityOdd) tio.c_cflag |= PARENB | PARODD;
-  if (settings.parity == kParityEven) tio.c_cflag |= PARENB;
-  if (settings.stopBits != kOneStopBit) tio.c_cflag |= CSTOPB;
-  const bool rtsHandshake =
-      ((settings.flags & kRtsControlMask) >> kRtsControlShift) == kControlHandshake;
-  if ((settings.flags & kFlagOutxCtsFlow) != 0 || rtsHandshake) tio.c_cflag |= CRTSCTS;
+  tio.c_cflag |= line.dataBits == 5   ? CS5
+                 : line.dataBits == 6 ? CS6
+                 : line.dataBits == 7 ? CS7
+                                      : CS8;
+  if (line.parity) tio.c_cflag |= PARENB;
+  if (line.stopBits != 1) tio.c_cflag |= CSTOPB;
   tio.c_iflag &= ~(IXON | IXOFF | IXANY);
-  if ((settings.flags & kFlagOutX) != 0) tio.c_iflag |= IXON;
-  if ((settings.flags & kFlagInX) != 0) tio.c_iflag |= IXOFF;
   tio.c_cc[VMIN] = 0;
   tio.c_cc[VTIME] = 0;
   return true;

@@ -1,4 +1,4 @@
-// A terminal's line settings both ways, for the POSIX serial backend and for blaster-sim, which
+// A terminal's line in termios terms: for the POSIX serial backend, and for blaster-sim, which
 // reads back what the plug-in set.
 #pragma once
 
@@ -12,11 +12,8 @@ namespace tuner {
 speed_t speedFor(std::uint32_t baud);
 std::uint32_t baudFor(speed_t speed);
 
-// Rate, data bits, parity, stop bits and flow control (RTS/CTS as kFlagOutxCtsFlow, XON/XOFF as
-// kFlagOutX and kFlagInX) as the terminal holds them.
-LineSettings lineSettingsOf(const termios& tio);
-
-// Raw mode with the given settings; false for a rate termios cannot set.
-bool applyLineSettings(const LineSettings& settings, termios& tio);
+// Raw mode with the line's rate, data bits, parity and stop bits, and no flow control; false for
+// a rate termios has no code for.
+bool applyLine(const LineSetup& line, termios& tio);
 
 }  // namespace tuner

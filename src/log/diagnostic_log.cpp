@@ -1,8 +1,8 @@
 #include "log/diagnostic_log.h"
 
 #include "common/guarded_files.h"
-#include "common/hex_digits.h"
 #include "common/open_file.h"
+#include "common/printable_text.h"
 
 #include <cstdarg>
 #include <cstdio>
@@ -18,8 +18,6 @@ long diskLength(const char* msg) {
   return length;
 }
 
-bool isControlByte(unsigned char c) { return c < 0x20 || c == 0x7f; }
-
 // The message as one line: its final line feed kept, every other control byte (a line feed or
 // a carriage return in a host's name, say) written as \xHH. Cut to fit, it still ends its line.
 void escapeInto(const char* formatted, char* msg, std::size_t capacity) {
@@ -28,19 +26,13 @@ void escapeInto(const char* formatted, char* msg, std::size_t capacity) {
   if (endsLine) --length;
   std::size_t out = 0;
   const std::size_t room = capacity - 2;  // the line feed and the terminating zero
-  for (std::size_t i = 0; i < length; ++i) {
-    const auto c = static_cast<unsigned char>(formatted[i]);
-    if (!isControlByte(c)) {
-      if (out + 1 > room) break;
-      msg[out++] = static_cast<char>(c);
-      continue;
-    }
-    if (out + 4 > room) break;
-    msg[out++] = '\\';
-    msg[out++] = 'x';
-    msg[out++] = highHexDigit(c);
-    msg[out++] = lowHexDigit(c);
-  }
+  escapeBytes(std::string_view(formatted, length), Escaped::kControlBytes,
+              [&](const char* piece, std::size_t pieceLength) {
+                if (out + pieceLength > room) return false;
+                std::memcpy(msg + out, piece, pieceLength);
+                out += pieceLength;
+                return true;
+              });
   msg[out++] = '\n';
   msg[out] = '\0';
 }
@@ -61,18 +53,39 @@ int LogMessage(const DiagnosticLog& log, const char* format, ...) {
 
   // Only an existing regular file with one name is written, never through a link: the trace is
   // never switched on by writing it, and never reaches another file.
-  TraceState state = TraceState::kAbsent;
-  OpenFile file(openTrace(log.path.c_str(), state));
+  OpenFile owned;
+  std::FILE* file = nullptr;
+  if (log.session != nullptr) {
+    file = log.session->file(log.path);
+  } else {
+    TraceState state = TraceState::kAbsent;
+    owned.reset(openTrace(log.path.c_str(), state));
+    file = owned.get();
+  }
   if (file == nullptr) return 0;
-  if (std::fseek(file.get(), 0, SEEK_END) != 0) return 0;
-  const long size = std::ftell(file.get());
+  if (std::fseek(file, 0, SEEK_END) != 0) return 0;
+  const long size = std::ftell(file);
   if (size > 0 && size + diskLength(msg) > static_cast<long>(kLogSizeLimit)) {
     // The open file is emptied, never a path: a file put in its place meanwhile is not touched.
-    if (!emptyOpenFile(file.get())) return 0;
-    std::fputs(kLogRestartedLine, file.get());
+    if (!emptyOpenFile(file)) return 0;
+    std::fputs(kLogRestartedLine, file);
   }
-  std::fputs(msg, file.get());
+  std::fputs(msg, file);
+  if (log.session != nullptr) std::fflush(file);
   return 0;
+}
+
+TraceSession::~TraceSession() {
+  if (file_ != nullptr) std::fclose(file_);
+}
+
+std::FILE* TraceSession::file(const std::string& path) {
+  if (!tried_) {
+    tried_ = true;
+    TraceState state = TraceState::kAbsent;
+    file_ = openTrace(path.c_str(), state);
+  }
+  return file_;
 }
 
 }  // namespace tuner

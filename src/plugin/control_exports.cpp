@@ -10,17 +10,24 @@
 
 namespace {
 
-tuner::ControlEnvironment controlEnvironment() {
-  return tuner::ControlEnvironment{tuner::pluginLog(), tuner::tunerConfigPath(),
-                                   tuner::platformSerial(), tuner::tuningRecipesPath()};
+// A control call's environment, its trace held open for the call.
+tuner::ControlEnvironment controlEnvironment(tuner::TraceSession& trace) {
+  tuner::DiagnosticLog log = tuner::pluginLog();
+  log.session = &trace;
+  return tuner::ControlEnvironment{log, tuner::tunerConfigPath(), tuner::platformSerial(),
+                                   tuner::tuningRecipesPath()};
 }
 
-// Runs a control call and keeps its result; a call that ran out of memory says so.
+// Runs a control call on its environment and keeps its result; a call that ran out of memory
+// says so.
 template <typename Call>
 void controlCall(Call call) {
   tuner::ControlResult outOfMemory;
   outOfMemory.code = TUNER_OUT_OF_MEMORY;
-  tuner::rememberResult(tuner::guarded(outOfMemory, call));
+  tuner::rememberResult(tuner::guarded(outOfMemory, [&] {
+    tuner::TraceSession trace;
+    return call(controlEnvironment(trace));
+  }));
 }
 
 }  // namespace
@@ -28,11 +35,15 @@ void controlCall(Call call) {
 extern "C" {
 
 void PlayCommand(const Remote* remote, const char* command) {
-  controlCall([&] { return tuner::PlayCommand(controlEnvironment(), remote, command); });
+  controlCall([&](const tuner::ControlEnvironment& env) {
+    return tuner::PlayCommand(env, remote, command);
+  });
 }
 
 void MacroTune(int channel) {
-  controlCall([&] { return tuner::MacroTune(controlEnvironment(), channel, loadedDevName); });
+  controlCall([&](const tuner::ControlEnvironment& env) {
+    return tuner::MacroTune(env, channel, loadedDevName);
+  });
 }
 
 }  // extern "C"
@@ -42,8 +53,7 @@ namespace {
 // A control call with recipe settings from the host: settings out of range send nothing.
 template <typename Tune>
 void tuneWithSettings(const char* call, const tuner::RecipeSettings& settings, Tune tune) {
-  controlCall([&] {
-    const tuner::ControlEnvironment env = controlEnvironment();
+  controlCall([&](const tuner::ControlEnvironment& env) {
     tuner::LogMessage(env.log, "%s:Start: digits [%d] before [%d] enter [%d] pause [%d]\n", call,
                       settings.digits, settings.before, settings.enter, settings.pauseMs);
     const std::string problem = tuner::settingsProblem(settings);

@@ -1,11 +1,14 @@
 #include "tuner/channel_text.h"
 
+#include <climits>
+
+#include "common/whole_number.h"
+
 namespace tuner {
 namespace {
 
-bool allDigits(const std::string& text) {
-  return !text.empty() && text.size() <= kMaxChannelPartDigits &&
-         text.find_first_not_of("0123456789") == std::string::npos;
+bool digitsOnly(const std::string& text) {
+  return !text.empty() && text.find_first_not_of("0123456789") == std::string::npos;
 }
 
 }  // namespace
@@ -14,10 +17,14 @@ bool readChannel(const std::string& text, Channel& channel) {
   const std::size_t separator = text.find_first_of(".-");
   const std::string major = text.substr(0, separator);
   const std::string minor = separator == std::string::npos ? "" : text.substr(separator + 1);
-  if (!allDigits(major) || (separator != std::string::npos && !allDigits(minor))) return false;
-  channel.major = std::stoi(major);
+  if (!digitsOnly(major) || !parseWholeNumber(major, 1, INT_MAX, channel.major)) return false;
+  if (separator == std::string::npos) {
+    channel.minor.clear();
+    return true;
+  }
+  if (!digitsOnly(minor) || minor.size() > kMaxChannelPartDigits) return false;
   channel.minor = minor;
-  return channel.major >= 1;
+  return true;
 }
 
 std::string channelText(const Channel& channel) {

@@ -6,7 +6,7 @@
 
 namespace tuner {
 
-// The most digits either part of a channel may have: every whole number of this many fits an int.
+// The most digits a sub-channel's minor part may have.
 constexpr std::size_t kMaxChannelPartDigits = 9;
 
 struct Channel {
@@ -14,8 +14,9 @@ struct Channel {
   std::string minor;  // a sub-channel's minor digits as written; empty for a whole channel
 };
 
-// Reads a channel: digits, or digits, one "." or "-", digits; each part at most
-// kMaxChannelPartDigits digits, the major 1 or more. False for anything else.
+// Reads a channel, the one reader of every tool: a whole number from 1 to 2147483647 (leading
+// zeros allowed: 007 is 7), or such a major, one "." or "-", and at most kMaxChannelPartDigits
+// minor digits. False for anything else.
 bool readChannel(const std::string& text, Channel& channel);
 
 // The channel as the trace and the sentences show it ("42", "4.1").

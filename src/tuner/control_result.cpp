@@ -27,12 +27,12 @@ constexpr ResultText kResultTexts[] = {
     {TUNER_PERMISSION_DENIED,
      "permission denied on port {port}: on Linux add the user to the dialout group and log in "
      "again"},
-    {TUNER_PORT_BUSY, "port {port} stayed held by another program for 10 s: close it"},
+    {TUNER_PORT_BUSY, "port {port} stayed held by another program for {wait} s: close it"},
     {TUNER_PORT_NOT_OPENED,
      "port {port}[ for tuner \"{tuner}\"] cannot be opened: check the port name[ in {config}]"},
     {TUNER_PORT_SETTINGS_REFUSED,
-     "port {port} opened but refused its settings (19200 baud, 8 data bits, no parity, 1 stop "
-     "bit): try another port or adapter driver"},
+     "port {port} opened but refused its settings ({line}): try another port or adapter "
+     "driver"},
     {TUNER_NO_BLASTER,
      "no blaster answered on {port} ({number} bytes came back): check the blaster's cable and "
      "power[, and that {config} names its port]"},
@@ -50,6 +50,18 @@ constexpr ResultText kResultTexts[] = {
      "sub-channel {number} was not sent: tuner \"{tuner}\" has no dot key; give its line in "
      "tuning.txt \"dot KEY\", the key its box takes between the two parts"},
 };
+
+// "has a port name of more than 9 characters", from the longest name a port may have.
+const char* portNameTooLongPart() {
+  static const struct Part {
+    Part() {
+      std::snprintf(text, sizeof text, "has a port name of more than %u characters",
+                    static_cast<unsigned>(kMaxPortNameLength));
+    }
+    char text[64];
+  } part;
+  return part.text;
+}
 
 // Appends text to out[0..capacity), keeping the terminating zero.
 void append(char* out, std::size_t capacity, std::size_t& used, const char* text,
@@ -80,11 +92,49 @@ const char* detail(const ControlResult& result, const char* name, std::size_t le
 
 }  // namespace
 
-const char* resultTemplate(int code) {
-  for (const ResultText& entry : kResultTexts) {
-    if (entry.code == code) return entry.text;
+// The templates with the numbers of the constants they name in place: {wait} the seconds a call
+// waits for a held port, {line} the line a port is set up with. Made once, without the heap.
+class Templates {
+ public:
+  Templates() {
+    char wait[16];
+    std::snprintf(wait, sizeof wait, "%u", kPortWaitMs / 1000);
+    char line[96];
+    std::snprintf(
+        line, sizeof line, "%u baud, %u data bits, %s, %u stop bit%s",
+        static_cast<unsigned>(kBlasterLine.baudRate), static_cast<unsigned>(kBlasterLine.dataBits),
+        kBlasterLine.parity ? "even parity" : "no parity",
+        static_cast<unsigned>(kBlasterLine.stopBits), kBlasterLine.stopBits == 1 ? "" : "s");
+    for (std::size_t i = 0; i < kCount; ++i) {
+      std::size_t used = 0;
+      for (const char* c = kResultTexts[i].text; *c != '\0';) {
+        const char* value = std::strncmp(c, "{wait}", 6) == 0   ? wait
+                            : std::strncmp(c, "{line}", 6) == 0 ? line
+                                                                : nullptr;
+        if (value != nullptr) {
+          append(texts_[i], sizeof texts_[i], used, value, std::strlen(value));
+          c += 6;
+        } else {
+          append(texts_[i], sizeof texts_[i], used, c++, 1);
+        }
+      }
+    }
   }
-  return nullptr;
+  const char* of(int code) const {
+    for (std::size_t i = 0; i < kCount; ++i) {
+      if (kResultTexts[i].code == code) return texts_[i];
+    }
+    return nullptr;
+  }
+
+ private:
+  static constexpr std::size_t kCount = sizeof kResultTexts / sizeof kResultTexts[0];
+  char texts_[kCount][256] = {};
+};
+
+const char* resultTemplate(int code) {
+  static const Templates templates;
+  return templates.of(code);
 }
 
 void describeResult(const ControlResult& result, char* text, std::size_t capacity) {
@@ -181,7 +231,7 @@ const char* tunerLinePart(TunerLineProblem problem) {
     case TunerLineProblem::kMissingPeriod:
       return "lacks the \".\" after the second number";
     case TunerLineProblem::kPortNameTooLong:
-      return "has a port name of more than 9 characters";
+      return portNameTooLongPart();
     case TunerLineProblem::kNone:
       break;
   }

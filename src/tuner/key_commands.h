@@ -11,6 +11,8 @@
 #include "remotes/records.h"
 #include "tuner/channel_text.h"
 #include "tuner/control_result.h"
+#include "tuner/key_presses.h"
+#include "tuner/tuner_lookup.h"
 #include "tuner/tuning_recipes.h"
 
 namespace tuner {
@@ -23,23 +25,20 @@ struct ControlEnvironment {
   std::string recipePath;  // the tuning recipes beside the tuner file; empty: none
 };
 
-// The settings of one tuner line.
-struct TunerSettings {
-  char comPort[kMaxPortNameLength + 1] = {};
-  int ueitype = 0;
-  int ueicode = 0;
-};
-
-// Looks tunerName up in the tuner file, afresh; true with tuner and result's port filled, else
-// false with result's code and part telling why.
-bool lookUpTuner(const DiagnosticLog& log, const std::string& configPath, const char* tunerName,
-                 TunerSettings& tuner, ControlResult& result);
+// The steps every control call shares: its result as it starts, and its tuner's line looked up
+// and port opened and probed (false, logged under the caller's name and told in result, if not).
+ControlResult startResult(const ControlEnvironment& env, const char* what, const char* tuner);
+bool openTunerPort(const ControlEnvironment& env, const char* caller, const char* tunerName,
+                   TunerSettings& tuner, OpenBlaster& blaster, ControlResult& result);
 
 // The digit key of "0" is key number 10.
 constexpr int kZeroKey = 10;
 
 // Key number of a command name: its first character when that is a digit, else its decimal value.
 int keyNumberForCommand(const char* command);
+
+// The key of a digit character: '0' is kZeroKey.
+int digitKey(char digit);
 
 // For a channel of 1 or more: the zero keys that pad it to `digits` digits (three unless a
 // recipe says otherwise), the keys of its digits, and both in the order they are sent.
@@ -54,14 +53,16 @@ ControlResult PlayCommand(const ControlEnvironment& env, const Remote* remote, c
 // a sub-channel's dot and minor digits, the key after, all twice with `again`.
 int channelPresses(const Channel& channel, const TuningRecipe& recipe);
 
-// Presses a channel's keys on an open blaster as the recipe says (a sub-channel needs its dot
-// key), each traced as MacroTune traces it; false, with the key that went unacknowledged, when
-// one did (the rest is not sent). When stopped, asked before each key, says so, the rest is not
-// sent either: false with 0. A second sending (`again`) that fails leaves the first standing:
-// true, with the key it failed at in unacknowledged.
-bool pressChannel(const DiagnosticLog& log, OpenBlaster& blaster, int ueitype, int ueicode,
-                  const Channel& channel, const TuningRecipe& recipe, int& unacknowledged,
-                  const std::function<bool()>& stopped = {});
+// Whether the channel is a sub-channel the recipe has no dot key for; result then says so
+// (TUNER_NO_DOT_KEY), and nothing may be sent.
+bool lacksDotKey(const Channel& channel, const TuningRecipe& recipe, ControlResult& result);
+
+// Presses a channel's keys on the tuner's open blaster as the recipe says (a sub-channel needs
+// its dot key), each traced as MacroTune traces it, through pressKeys. A second sending
+// (`again`) that fails leaves the first standing, with a trace line that says so.
+Pressed pressChannel(const DiagnosticLog& log, OpenBlaster& blaster, const TunerSettings& tuner,
+                     const Channel& channel, const TuningRecipe& recipe, ControlResult& result,
+                     const std::function<bool()>& stopped = {});
 
 // Tunes the tuner named tunerName to the channel, as its recipe says, with the given settings
 // in place of the recipe's own; the result says how it went.

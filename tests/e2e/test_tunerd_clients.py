@@ -292,7 +292,10 @@ class HostileClients(TunerdCase):
         self.wait_for(lambda: os.path.exists(self.socket_path), "the socket")
         # A connection that ends while descriptors are left: UndefinedBehaviorSanitizer, which
         # needs a pipe to check an object it has not seen, then knows a thread's end.
+        threads = lambda: len(os.listdir("/proc/%d/task" % daemon.pid))
+        alone = threads()
         self.assertEqual(self.request(b"VERSION")[0][2], b"SUCCESS")
+        self.wait_for(lambda: threads() == alone, "the connection's thread to end")
         crowd = [self.connect() for _ in range(24)]
         def cpu():
             with open("/proc/%d/stat" % daemon.pid) as stat:

@@ -18,6 +18,21 @@ from harness import HostTestCase
 FLOOR_SLACK_MS = 15
 
 
+def assert_spaced(test, frames, floors_ms):
+    """Each gap between consecutive frames at least its floor (one for all, or one per gap), less
+    FLOOR_SLACK_MS. The simulator sees a frame late when it is itself held up (two suites on two
+    cores): that shortens the gap after the frame exactly as much as it lengthens the gap before,
+    so a gap under its floor passes only when it and the gap before still hold both floors."""
+    gaps = [later.at_ms - earlier.at_ms for earlier, later in zip(frames, frames[1:])]
+    floors = floors_ms if isinstance(floors_ms, list) else [floors_ms] * len(gaps)
+    for i, (gap, floor) in enumerate(zip(gaps, floors)):
+        if gap >= floor - FLOOR_SLACK_MS:
+            continue
+        late = i > 0 and gaps[i - 1] + gap >= floors[i - 1] + floor - FLOOR_SLACK_MS
+        test.assertTrue(late, "gap %d is %.1f ms, under its floor of %d ms: %s"
+                        % (i, gap, floor, gaps))
+
+
 def pause_ceiling_ms(expected_ms):
     return expected_ms * 1.7
 

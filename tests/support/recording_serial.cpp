@@ -3,7 +3,6 @@
 #include <cstdio>
 
 #include "blaster/blaster_protocol.h"
-#include "blaster/line_settings.h"
 
 namespace tuner::testing {
 
@@ -26,35 +25,20 @@ PortHandle RecordingSerial::open(const std::string& name, PortOpenError& error) 
   return kHandle;
 }
 
-void RecordingSerial::applyDefaultConfig(const std::string& name, PortHandle) {
-  calls.push_back("default-config " + name);
-}
-
-bool RecordingSerial::getState(PortHandle, LineSettings& settings) {
-  calls.push_back("get-state");
-  settings = LineSettings{};
-  settings.baudRate = 9600;
-  return !getStateFails;
-}
-
-bool RecordingSerial::buildLineSettings(const char* mode, LineSettings& settings) {
-  calls.push_back(std::string("build ") + mode);
-  return !buildFails && parseModeText(mode, settings);
-}
-
-bool RecordingSerial::setState(PortHandle, const LineSettings& settings) {
-  calls.push_back("set-state");
-  lastState = settings;
-  return !setStateFails;
-}
-
-bool RecordingSerial::setTimeouts(PortHandle, const CommTimeouts& t) {
-  char text[96];
-  std::snprintf(text, sizeof text, "set-timeouts %u %u %u %u %u", t.readInterval, t.readMultiplier,
-                t.readConstant, t.writeMultiplier, t.writeConstant);
+bool RecordingSerial::configure(PortHandle, const std::string& name, const LineSetup& line,
+                                const CommTimeouts& t, const char*& failure) {
+  char text[160];
+  std::snprintf(text, sizeof text, "configure %s %u %u%c%u dtr-%s rts-%s timeouts %u %u %u %u %u",
+                name.c_str(), static_cast<unsigned>(line.baudRate),
+                static_cast<unsigned>(line.dataBits), line.parity ? 'E' : 'N',
+                static_cast<unsigned>(line.stopBits), line.dtr ? "high" : "low",
+                line.rts ? "high" : "low", t.readInterval, t.readMultiplier, t.readConstant,
+                t.writeMultiplier, t.writeConstant);
   calls.push_back(text);
+  lastLine = line;
   timeouts.push_back(t);
-  return setTimeoutsCalls_++ != setTimeoutsFailsAtCall;
+  failure = configureFailure;
+  return !configureFails;
 }
 
 std::size_t RecordingSerial::write(PortHandle, const unsigned char* data, std::size_t count) {

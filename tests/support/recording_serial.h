@@ -23,11 +23,9 @@ class RecordingSerial final : public SerialServices {
   bool openFails = false;
   PortOpenError openError = PortOpenError::kNotFound;  // the reason a failing open gives
   int busyOpens = 0;                                   // opens refused as busy before one succeeds
-  bool getStateFails = false;
-  bool buildFails = false;
-  bool setStateFails = false;
-  int setTimeoutsFailsAtCall = -1;  // 0: the first call fails
-  bool blasterAttached = true;      // answers the version query and acknowledges keys
+  bool configureFails = false;
+  const char* configureFailure = nullptr;  // the trace line a failing set-up gives
+  bool blasterAttached = true;             // answers the version query and acknowledges keys
   std::size_t versionReplyLength = 10;
   int acksLeft = -1;               // keys still acknowledged; -1: every key
   std::deque<std::uint8_t> input;  // bytes waiting to be read
@@ -39,18 +37,15 @@ class RecordingSerial final : public SerialServices {
   std::vector<Write> writes;
   std::vector<unsigned> sleeps;
   std::vector<CommTimeouts> timeouts;
-  LineSettings lastState{};
+  LineSetup lastLine{};
   long long clockMs = 0;
   int opens = 0;
   int closes = 0;
   std::string openedName;
 
   PortHandle open(const std::string& name, PortOpenError& error) override;
-  void applyDefaultConfig(const std::string& name, PortHandle port) override;
-  bool getState(PortHandle port, LineSettings& settings) override;
-  bool buildLineSettings(const char* mode, LineSettings& settings) override;
-  bool setState(PortHandle port, const LineSettings& settings) override;
-  bool setTimeouts(PortHandle port, const CommTimeouts& timeouts) override;
+  bool configure(PortHandle port, const std::string& name, const LineSetup& line,
+                 const CommTimeouts& timeouts, const char*& failure) override;
   std::size_t write(PortHandle port, const unsigned char* data, std::size_t count) override;
   std::size_t read(PortHandle port, unsigned char* data, std::size_t count) override;
   void discardInput(PortHandle port) override;
@@ -67,7 +62,6 @@ class RecordingSerial final : public SerialServices {
  private:
   static constexpr PortHandle kHandle = 7;
   protocol::FrameReader reader_;
-  int setTimeoutsCalls_ = 0;
 };
 
 std::string hexBytes(const std::vector<std::uint8_t>& bytes);

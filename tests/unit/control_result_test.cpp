@@ -89,7 +89,7 @@ TEST(ControlResults, EachCauseFromARealCall) {
          serial.openError = PortOpenError::kOther;
        },
        tune42, TUNER_PORT_NOT_OPENED, "port COM2 for tuner \"Tuner1\" cannot be opened", 1},
-      {"settings", [](auto& serial, auto&) { serial.setStateFails = true; }, tune42,
+      {"settings", [](auto& serial, auto&) { serial.configureFails = true; }, tune42,
        TUNER_PORT_SETTINGS_REFUSED, "port COM2 opened but refused its settings", 1},
       {"no blaster", [](auto& serial, auto&) { serial.versionReplyLength = 4; }, tune42,
        TUNER_NO_BLASTER, "no blaster answered on COM2 (4 bytes came back)", 1},

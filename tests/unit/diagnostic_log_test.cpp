@@ -35,6 +35,46 @@ TEST(DiagnosticLog, MessagesAccumulateInOrderAtTheEnd) {
   EXPECT_EQ(readFile(log.path), "PlayCommand:Start name[Power]\nEmit:End [1]\nx\n");
 }
 
+// A call's session opens the trace once: each message is in the file before the next is made, a
+// trace that was absent at the first message stays off for the call, and the checks of the open
+// still hold (a link in the trace's place is not written through).
+TEST(DiagnosticLog, ASessionWritesEachMessageAtOnceAndOpensTheTraceOnce) {
+  TempDir dir;
+  DiagnosticLog log{dir.file("TunerDLL.log")};
+  writeFile(log.path, "");
+  {
+    TraceSession session;
+    log.session = &session;
+    LogMessage(log, "MacroTune:Start\n");
+    EXPECT_EQ(readFile(log.path), "MacroTune:Start\n");
+    // Replaced meanwhile: the call goes on writing the trace it opened.
+    std::filesystem::rename(log.path, dir.file("moved.log"));
+    writeFile(log.path, "");
+    LogMessage(log, "MacroTune:End\n");
+    EXPECT_EQ(readFile(dir.file("moved.log")), "MacroTune:Start\nMacroTune:End\n");
+  }
+  EXPECT_EQ(readFile(log.path), "");
+  std::filesystem::remove(log.path);
+  {
+    TraceSession session;
+    log.session = &session;
+    LogMessage(log, "a\n");
+    writeFile(log.path, "");
+    LogMessage(log, "b\n");
+  }
+  EXPECT_EQ(readFile(log.path), "");
+  std::filesystem::remove(log.path);
+  const std::string victim = dir.file("victim");
+  writeFile(victim, "kept\n");
+  std::filesystem::create_symlink(victim, log.path);
+  {
+    TraceSession session;
+    log.session = &session;
+    LogMessage(log, "never\n");
+  }
+  EXPECT_EQ(readFile(victim), "kept\n");
+}
+
 TEST(DiagnosticLog, AbsentLogIsNeverCreated) {
   TempDir dir;
   const DiagnosticLog log{dir.file("TunerDLL.log")};

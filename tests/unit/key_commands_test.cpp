@@ -208,7 +208,7 @@ TEST_F(KeyCommandsTest, UnacknowledgedLeadingZeroStopsTheChannel) {
 TEST_F(KeyCommandsTest, SetUpFailureClosesThePortOnceForBothCalls) {
   for (const bool macro : {false, true}) {
     RecordingSerial fresh;
-    fresh.getStateFails = true;
+    fresh.configureFails = true;
     const ControlEnvironment local{env.log, env.configPath, fresh, env.recipePath};
     char name[] = "Tuner1";
     const Remote remote{name, 0, 0, nullptr, nullptr};

@@ -30,27 +30,15 @@ TEST_F(PortSetupTest, SuccessfulSetUpOrderAndLog) {
   EXPECT_EQ(detect(), 1);
   EXPECT_NE(hndl, kInvalidPort);
   EXPECT_THAT(serial.operations(),
-              ElementsAre("open COM3", "default-config COM3", "get-state", "build 19200,n,8,1",
-                          "set-state", "set-timeouts 5000 5000 5000 500 500",
-                          "set-timeouts 500 500 500 500 500", "discard-input", "write 00",
-                          "write bc ac 0d 00 01 08", "write 00", "read 10 -> 10"));
+              ElementsAre("open COM3",
+                          "configure COM3 19200 8N1 dtr-low rts-low timeouts 500 500 500 500 500",
+                          "discard-input", "write 00", "write bc ac 0d 00 01 08", "write 00",
+                          "read 10 -> 10"));
   EXPECT_EQ(serial.closes, 0);
   EXPECT_EQ(readFile(log.path),
             "detectComPortHandle:Start\ngetComPort:Start[COM3]\ngetComPort:End\n"
             "ZentravoxVersion:Start\nZentravoxVersion:size[10]\nFound blaster\n"
             "ZentravoxVersion:End[1]\ndetectComPortHandle:End [1]\n");
-}
-
-TEST_F(PortSetupTest, LineSettingsAre19200EightNoneOneWithoutDtrRtsOrFlowControl) {
-  ASSERT_EQ(detect(), 1);
-  const LineSettings& s = serial.lastState;
-  EXPECT_EQ(s.length, 28u);
-  EXPECT_EQ(s.baudRate, 19200u);
-  EXPECT_EQ(s.byteSize, 8);
-  EXPECT_EQ(s.parity, kParityNone);
-  EXPECT_EQ(s.stopBits, kOneStopBit);
-  EXPECT_EQ(s.flags & (kDtrControlMask | kRtsControlMask), 0u);
-  EXPECT_EQ(s.flags & (kFlagOutxCtsFlow | kFlagOutxDsrFlow | kFlagOutX | kFlagInX), 0u);
 }
 
 TEST_F(PortSetupTest, MissingPortTouchesNothingElse) {
@@ -120,20 +108,20 @@ TEST_P(PortSetupFailureTest, ClosesThePortExactlyOnceAndReportsZero) {
   EXPECT_EQ(content.substr(content.size() - expectedTail.size()), expectedTail);
 }
 
+constexpr char kConfigured[] =
+    "configure COM3 19200 8N1 dtr-low rts-low timeouts 500 500 500 500 500";
+
 INSTANTIATE_TEST_SUITE_P(
     EveryStep, PortSetupFailureTest,
     ::testing::Values(
-        SetUpFailure{"GetCommState", [](RecordingSerial& s) { s.getStateFails = true; },
-                     "get-state", "detectComPortHandle:Err:Failed to get GetCommState\n"},
-        SetUpFailure{"BuildCommDCB", [](RecordingSerial& s) { s.buildFails = true; },
-                     "build 19200,n,8,1", "detectComPortHandle:Err:Failed to get BuildCommDCB\n"},
-        SetUpFailure{"SetCommState", [](RecordingSerial& s) { s.setStateFails = true; },
-                     "set-state", "detectComPortHandle:Err:Failed to get SetCommState\n"},
-        SetUpFailure{"FirstTimeouts", [](RecordingSerial& s) { s.setTimeoutsFailsAtCall = 0; },
-                     "set-timeouts 5000 5000 5000 500 500",
-                     "detectComPortHandle:Err:Failed to get SetCommTimeouts\n"},
-        SetUpFailure{"FinalTimeouts", [](RecordingSerial& s) { s.setTimeoutsFailsAtCall = 1; },
-                     "set-timeouts 500 500 500 500 500", ""},
+        SetUpFailure{"RefusedWithATraceLine",
+                     [](RecordingSerial& s) {
+                       s.configureFails = true;
+                       s.configureFailure = "detectComPortHandle:Err:Failed to get SetCommState\n";
+                     },
+                     kConfigured, "detectComPortHandle:Err:Failed to get SetCommState\n"},
+        SetUpFailure{"RefusedSilently", [](RecordingSerial& s) { s.configureFails = true; },
+                     kConfigured, ""},
         SetUpFailure{"NoBlaster", [](RecordingSerial& s) { s.blasterAttached = false; },
                      "read 10 -> 0", "ZentravoxVersion:End[0]\n"}),
     [](const ::testing::TestParamInfo<SetUpFailure>& info) { return info.param.name; });

@@ -651,11 +651,36 @@ TEST_F(RemotesFileTest, SaveReplacesALinkAnyoneCouldHavePlantedInsteadOfItsTarge
   EXPECT_EQ(readFile(victim), "root's own\n");
   EXPECT_TRUE(fs::is_regular_file(fs::symlink_status(path)));
   EXPECT_EQ(readFile(path), "TV 38000 500\nPower 16 a 20 df\n 16 b 20 df\n\n");
+  // Nor one in a folder only its group may write (a group tunerdll of recorders' users, say).
+  writeFile(victim, "root's own\n");
+  TempDir shared;
+  const std::string grouped = shared.file("grouped.txt");
+  fs::permissions(shared.path(), fs::perms::owner_all | fs::perms::group_all);
+  fs::create_symlink(victim, grouped);
+  ASSERT_TRUE(SaveRemotes(log, list.head, grouped.c_str(), platformSaveFiles()));
+  EXPECT_EQ(readFile(victim), "root's own\n");
+  EXPECT_TRUE(fs::is_regular_file(fs::symlink_status(grouped)));
   // Nor is anything but a regular file replaced.
   const std::string pipe = dir.file("pipe.txt");
   ASSERT_EQ(mkfifo(pipe.c_str(), 0600), 0);
   EXPECT_FALSE(SaveRemotes(log, list.head, pipe.c_str(), platformSaveFiles()));
   EXPECT_TRUE(fs::is_fifo(fs::symlink_status(pipe)));
+}
+
+// A save keeps the file as its owner made it: every mode bit, the group's write, setgid and
+// sticky among them, whatever the saver's umask.
+TEST_F(RemotesFileTest, SaveKeepsEveryModeBitOfTheFileItReplaces) {
+  OwnedList list{exampleList()};
+  writeFile(path, "old\n");
+  ASSERT_EQ(chmod(path.c_str(), 03664), 0);
+  const mode_t previous = umask(022);
+  const bool saved = SaveRemotes(log, list.head, path.c_str(), platformSaveFiles());
+  umask(previous);
+  ASSERT_TRUE(saved);
+  struct stat after {};
+  ASSERT_EQ(stat(path.c_str(), &after), 0);
+  EXPECT_EQ(after.st_mode & 07777, 03664u);
+  EXPECT_EQ(readFile(path), "TV 38000 500\nPower 16 a 20 df\n 16 b 20 df\n\n");
 }
 
 }  // namespace

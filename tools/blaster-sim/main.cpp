@@ -8,6 +8,7 @@
 
 #include <cerrno>
 #include <chrono>
+#include <climits>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
@@ -16,6 +17,7 @@
 #include <vector>
 
 #include "blaster/blaster_protocol.h"
+#include "common/whole_number.h"
 #include "simulated_blaster.h"
 
 namespace {
@@ -53,17 +55,25 @@ bool parseOptions(int argc, char** argv, SimulatorOptions& options) {
     } else if (arg == "--silent") {
       options.silent = true;
     } else if (arg == "--version-bytes" && hasValue) {
-      options.versionBytes = std::atoi(argv[++i]);
+      if (!tuner::parseWholeNumber(argv[++i], 0, 64, options.versionBytes)) return false;
     } else if (arg == "--no-ack") {
       options.noAck = true;
     } else if (arg == "--ack-delay" && hasValue) {
-      options.ackDelayMs = std::atoi(argv[++i]);
+      if (!tuner::parseWholeNumber(argv[++i], 0, 60000, options.ackDelayMs)) return false;
     } else if (arg == "--hang-up-on-key") {
       options.hangUpOnKey = true;
     } else if (arg == "--stop-after" && hasValue) {
-      options.stopAfter = std::atol(argv[++i]);
+      int keys = 0;
+      if (!tuner::parseWholeNumber(argv[++i], 0, INT_MAX, keys)) return false;
+      options.stopAfter = keys;
     } else if (arg == "--box" && hasValue) {
-      if (std::sscanf(argv[++i], "%d,%d", &options.boxUeitype, &options.boxUeicode) != 2) {
+      const std::string box = argv[++i];
+      const std::size_t comma = box.find(',');
+      if (comma == std::string::npos ||
+          !tuner::parseWholeNumber(box.substr(0, comma), 0, tuner::protocol::kMaxUeiType,
+                                   options.boxUeitype) ||
+          !tuner::parseWholeNumber(box.substr(comma + 1), 0, tuner::protocol::kMaxUeiCode,
+                                   options.boxUeicode)) {
         return false;
       }
     } else {

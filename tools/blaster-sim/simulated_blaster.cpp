@@ -23,19 +23,17 @@ double now() {
 std::string lineSettingsText(int slave) {
   termios tio{};
   if (tcgetattr(slave, &tio) != 0) return "line=unknown";
-  const tuner::LineSettings line = tuner::lineSettingsOf(tio);
-  const char parity = line.parity == tuner::kParityNone  ? 'n'
-                      : line.parity == tuner::kParityOdd ? 'o'
-                                                         : 'e';
+  const tcflag_t size = tio.c_cflag & CSIZE;
+  const int dataBits = size == CS5 ? 5 : size == CS6 ? 6 : size == CS7 ? 7 : 8;
+  const char parity = (tio.c_cflag & PARENB) == 0 ? 'n' : (tio.c_cflag & PARODD) != 0 ? 'o' : 'e';
   std::string flow;
-  if ((line.flags & tuner::kFlagOutxCtsFlow) != 0) flow += "rtscts";
-  if ((line.flags & (tuner::kFlagOutX | tuner::kFlagInX)) != 0) {
-    flow += flow.empty() ? "xonxoff" : "+xonxoff";
-  }
+  if ((tio.c_cflag & CRTSCTS) != 0) flow += "rtscts";
+  if ((tio.c_iflag & (IXON | IXOFF)) != 0) flow += flow.empty() ? "xonxoff" : "+xonxoff";
   if (flow.empty()) flow = "none";
   char text[96];
-  std::snprintf(text, sizeof text, "speed=%u data=%d parity=%c stop=%d flow=%s", line.baudRate,
-                line.byteSize, parity, line.stopBits == tuner::kOneStopBit ? 1 : 2, flow.c_str());
+  std::snprintf(text, sizeof text, "speed=%u data=%d parity=%c stop=%d flow=%s",
+                static_cast<unsigned>(tuner::baudFor(cfgetospeed(&tio))), dataBits, parity,
+                (tio.c_cflag & CSTOPB) != 0 ? 2 : 1, flow.c_str());
   return text;
 }
 

@@ -5,11 +5,13 @@
 #include <ostream>
 #include <string>
 
+#include "blaster/blaster_protocol.h"
+
 struct CodeSearch {
   std::string port;  // as tuner.txt names it
   int ueitype = 0;
   int from = 0;  // for try, the one code tried
-  int to = 4095;
+  int to = tuner::protocol::kMaxUeiCode;
   int key = 1;  // the key pressed with each code set
   bool verbose = false;
 };

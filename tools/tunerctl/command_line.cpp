@@ -5,174 +5,10 @@
 #include <utility>
 
 #include "operations.h"
-#include "tuner/channel_text.h"
 
 namespace {
 
-const OperationForm* formOf(const std::string& name) { return operationNamed(name); }
-
-bool isOperation(const std::string& word) { return formOf(word) != nullptr; }
-
-// check [--probe] [PATH]: a path is any word that is not the next operation.
-bool takeCheck(const std::vector<std::string>& args, std::size_t& next, Operation& op,
-               std::string& error) {
-  while (next < args.size() && !isOperation(args[next])) {
-    const std::string& word = args[next++];
-    if (word == "--probe") {
-      op.args.push_back(word);
-    } else if (!word.empty() && word[0] == '-') {
-      error = "check: unknown option " + word;
-      return false;
-    } else if (op.args.empty() || op.args.back() == "--probe") {
-      op.args.push_back(word);
-    } else {
-      error = "check: more than one path (" + word + ")";
-      return false;
-    }
-  }
-  return true;
-}
-
-// tune [--tuner NAME] [--digits N] [--before KEY] [--enter KEY] [--pause MS] CHANNEL, the
-// options in any order.
-bool takeTune(const std::vector<std::string>& args, std::size_t& next, Operation& op,
-              std::string& error) {
-  const std::pair<const char*, int*> settings[] = {{"digits", &op.recipe.digits},
-                                                   {"before", &op.recipe.before},
-                                                   {"enter", &op.recipe.enter},
-                                                   {"pause", &op.recipe.pauseMs}};
-  while (next < args.size() && args[next].compare(0, 2, "--") == 0) {
-    const std::string option = args[next];
-    if (next + 1 >= args.size()) {
-      error = "tune: " + option + " needs a value";
-      return false;
-    }
-    const std::string& value = args[next + 1];
-    next += 2;
-    if (option == "--tuner" && op.args.empty()) {
-      op.args.push_back(value);
-      continue;
-    }
-    int* setting = nullptr;
-    for (const auto& [name, field] : settings) {
-      if (option == std::string("--") + name && *field == tuner::kNotGiven) setting = field;
-    }
-    if (setting == nullptr) {
-      error = "tune: unknown or repeated option " + option;
-      return false;
-    }
-    int number = 0;
-    if (!tuner::parseWholeNumber(value, INT_MIN, INT_MAX, number)) {
-      error = "tune: " + option + " \"" + value + "\" is not a whole number";
-      return false;
-    }
-    const std::string problem = tuner::settingProblem(option.c_str() + 2, number);
-    if (!problem.empty()) {
-      error = "tune: " + problem;
-      return false;
-    }
-    *setting = number;
-  }
-  if (next >= args.size()) {
-    error = "tune: channel missing";
-    return false;
-  }
-  const std::string& channel = args[next++];
-  tuner::Channel sub;
-  if (tuner::readChannel(channel, sub) && !sub.minor.empty()) {
-    op.channel = channel;
-    return true;
-  }
-  if (!tuner::parseWholeNumber(channel, 1, INT_MAX, op.number)) {
-    error = "tune: channel \"" + channel +
-            "\" is neither a whole number from 1 to 2147483647 nor a sub-channel such as 4.1";
-    return false;
-  }
-  return true;
-}
-
-bool parseCodeSet(const std::string& text, Operation& op) {
-  const std::size_t comma = text.find(',');
-  return comma != std::string::npos &&
-         tuner::parseWholeNumber(text.substr(0, comma), 0, 15, op.ueitype) &&
-         tuner::parseWholeNumber(text.substr(comma + 1), 0, 4095, op.from);
-}
-
-// try PORT TYPE,CODE [KEY]
-bool takeTry(const std::vector<std::string>& args, std::size_t& next, Operation& op,
-             std::string& error) {
-  if (next + 1 >= args.size() || isOperation(args[next]) || isOperation(args[next + 1])) {
-    error = "try: a port and a code set TYPE,CODE needed";
-    return false;
-  }
-  op.args.push_back(args[next++]);
-  if (!parseCodeSet(args[next], op)) {
-    error = "try: code set \"" + args[next] + "\" is not TYPE,CODE (TYPE 0 to 15, CODE 0 to 4095)";
-    return false;
-  }
-  ++next;
-  if (next < args.size() && !isOperation(args[next])) {
-    if (!tuner::parseWholeNumber(args[next], 1, 255, op.key)) {
-      error = "try: key \"" + args[next] + "\" is not a key number from 1 to 255";
-      return false;
-    }
-    ++next;
-  }
-  return true;
-}
-
-// search PORT --type TYPE [--from CODE] [--to CODE] [--key KEY] [--verbose]
-bool takeSearch(const std::vector<std::string>& args, std::size_t& next, Operation& op,
-                std::string& error) {
-  if (next >= args.size() || isOperation(args[next]) || args[next].rfind("--", 0) == 0) {
-    error = "search: a port needed";
-    return false;
-  }
-  op.args.push_back(args[next++]);
-  bool typed = false;
-  struct NumberOption {
-    const char* name;
-    int* value;
-    long long low;
-    long long high;
-  };
-  const NumberOption options[] = {{"--type", &op.ueitype, 0, 15},
-                                  {"--from", &op.from, 0, 4095},
-                                  {"--to", &op.to, 0, 4095},
-                                  {"--key", &op.key, 1, 255}};
-  while (next < args.size() && !isOperation(args[next])) {
-    const std::string word = args[next++];
-    if (word == "--verbose") {
-      op.verbose = true;
-      continue;
-    }
-    const NumberOption* option = nullptr;
-    for (const NumberOption& candidate : options) {
-      if (word == candidate.name) option = &candidate;
-    }
-    if (option == nullptr) {
-      error = "search: unknown option " + word;
-      return false;
-    }
-    if (next >= args.size() ||
-        !tuner::parseWholeNumber(args[next], option->low, option->high, *option->value)) {
-      error = "search: " + word + " needs a whole number from " + std::to_string(option->low) +
-              " to " + std::to_string(option->high);
-      return false;
-    }
-    ++next;
-    typed = typed || option->value == &op.ueitype;
-  }
-  if (!typed) {
-    error = "search: --type TYPE needed (the blaster's code-set type, 0 to 15)";
-    return false;
-  }
-  if (op.from > op.to) {
-    error = "search: --from " + std::to_string(op.from) + " is above --to " + std::to_string(op.to);
-    return false;
-  }
-  return true;
-}
+bool isOperation(const std::string& word) { return operationNamed(word) != nullptr; }
 
 }  // namespace
 
@@ -215,46 +51,23 @@ bool parseCommandLine(const std::vector<std::string>& args, CommandLine& line, s
   while (next < args.size()) {
     Operation op;
     op.name = args[next++];
-    const OperationForm* form = formOf(op.name);
+    const OperationForm* form = operationNamed(op.name);
     if (form == nullptr) {
       error = "unknown operation " + op.name;
       return false;
     }
-    if (op.name == "find") {
-      while (next < args.size() && !isOperation(args[next])) op.args.push_back(args[next++]);
-    } else if (op.name == "check") {
-      if (!takeCheck(args, next, op, error)) return false;
-    } else if (op.name == "try") {
-      if (!takeTry(args, next, op, error)) return false;
-    } else if (op.name == "search") {
-      if (!takeSearch(args, next, op, error)) return false;
-    } else if (op.name == "tune") {
-      if (!takeTune(args, next, op, error)) return false;
-      if (op.args.empty() && !loaded) {
-        error =
-            "tune: which tuner? give --tuner NAME, or load the host's remotes file first "
-            "(load FILE tune CHANNEL)";
-        return false;
-      }
-    } else {
-      for (std::size_t i = 0; i < form->arguments; ++i) {
-        if (next >= args.size() || isOperation(args[next])) {
-          error = op.name + ": " + std::to_string(form->arguments) + " argument" +
-                  (form->arguments == 1 ? "" : "s") + " needed";
-          return false;
-        }
-        op.args.push_back(args[next++]);
-      }
-      if (op.name == "open" && !tuner::parseWholeNumber(op.args[0], INT_MIN, INT_MAX, op.number)) {
-        error = "open: port \"" + op.args[0] + "\" is not a whole number";
-        return false;
-      }
+    if (!form->parse(args, next, op, error)) return false;
+    if (op.needsLoadedTuner && !loaded) {
+      error =
+          "tune: which tuner? give --tuner NAME, or load the host's remotes file first "
+          "(load FILE tune CHANNEL)";
+      return false;
     }
     if (next < args.size() && !isOperation(args[next])) {
       error = op.name + ": unexpected argument " + args[next];
       return false;
     }
-    if (op.name == "load") loaded = true;
+    loaded = loaded || op.namesTuner;
     line.operations.push_back(op);
   }
   return true;

@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "blaster/blaster_protocol.h"
 #include "common/whole_number.h"
 #include "tuner/tuning_recipes.h"
 
@@ -15,11 +16,13 @@ struct Operation {
   // try and search: the code set (or the first and last code searched) and the key pressed.
   int ueitype = 0;
   int from = 0;
-  int to = 4095;
+  int to = tuner::protocol::kMaxUeiCode;
   int key = 1;
   bool verbose = false;
   // tune: recipe settings tried in place of those of tuning.txt.
   tuner::RecipeSettings recipe;
+  bool namesTuner = false;        // load: names the tuner a tune without --tuner drives
+  bool needsLoadedTuner = false;  // tune without --tuner: a load must come first
 };
 
 struct CommandLine {

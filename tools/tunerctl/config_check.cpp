@@ -2,7 +2,6 @@
 
 #include "host_files.h"
 
-#include <cerrno>
 #include <climits>
 #include <cstdio>
 #include <cstdlib>
@@ -15,14 +14,20 @@
 #include "common/guarded_files.h"
 #include "common/open_file.h"
 #include "common/text_lines.h"
+#include "common/whole_number.h"
 #include "tuner/control_result.h"
 #include "tuner/tuner_config.h"
 
 namespace {
 
+// A decimal number as the tuner file's reader takes it (spaces around it, a sign) that fits an int.
 bool inIntRange(const std::string& text) {
-  const long long value = std::strtoll(text.c_str(), nullptr, 10);
-  return value >= INT_MIN && value <= INT_MAX && errno != ERANGE;
+  const std::size_t first = text.find_first_not_of(" \t\r\n\v\f");
+  const std::size_t last = text.find_last_not_of(" \t\r\n\v\f");
+  std::string number = first == std::string::npos ? "" : text.substr(first, last - first + 1);
+  if (!number.empty() && number[0] == '+') number.erase(0, 1);
+  int ignored = 0;
+  return tuner::parseWholeNumber(number, INT_MIN, INT_MAX, ignored);
 }
 
 }  // namespace
@@ -111,7 +116,6 @@ std::string lineProblem(const tuner::TunerFileLine& line, bool probe,
   for (const auto& [field, text] :
        {std::pair<const char*, const std::string&>{"ueitype", parsed.ueitypeText},
         {"ueicode", parsed.ueicodeText}}) {
-    errno = 0;
     if (!tuner::isDecimalNumber(text))
       return std::string(field) + " \"" + text + "\" is not a number";
     if (!inIntRange(text)) return std::string(field) + " \"" + text + "\" is out of range";
@@ -141,7 +145,8 @@ int checkTunerConfig(const std::string& path, bool probe, std::ostream& out, std
     } else if (outcome == tuner::ReadOpen::kNotRegular) {
       err << " is not a plain file: name the tuner file\n";
     } else if (outcome == tuner::ReadOpen::kTooLarge) {
-      err << " is larger than 1 MiB, which the plug-in never reads\n";
+      err << " is larger than " << tuner::kMaxTunerFileSize / (1024 * 1024)
+          << " MiB, which the plug-in never reads\n";
     } else if (std::filesystem::exists(path, ignored)) {
       err << " cannot be read: give your user permission to read it\n";
     } else {

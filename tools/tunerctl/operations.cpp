@@ -1,12 +1,16 @@
 #include "operations.h"
 
+#include "session.h"
+
 namespace {
 
 const OperationForm kOperations[] = {
-    {"caps", 0, "  caps                  print every capability answer\n"},
-    {"open", 1, "  open N                call OpenDevice(N)\n"},
-    {"play", 2, "  play REMOTE COMMAND   send one key: PlayCommand on a remote named REMOTE\n"},
-    {"tune", 1,
+    {"caps", takeNothing, &Session::caps,
+     "  caps                  print every capability answer\n"},
+    {"open", takeOpen, &Session::open, "  open N                call OpenDevice(N)\n"},
+    {"play", takePlay, &Session::play,
+     "  play REMOTE COMMAND   send one key: PlayCommand on a remote named REMOTE\n"},
+    {"tune", takeTune, &Session::tune,
      "  tune [--tuner NAME] [--digits N] [--before KEY] [--enter KEY] [--pause MS] CHANNEL\n"
      "                        send a channel (1 to 2147483647, or a sub-channel such as 4.1 or\n"
      "                        7-1 with the recipe's dot key): MacroTune(CHANNEL), for the\n"
@@ -14,22 +18,26 @@ const OperationForm kOperations[] = {
      "                        tuner line NAME; the other options try recipe settings in place\n"
      "                        of those of tuning.txt: at least N digits (1 to 8), a KEY (1 to\n"
      "                        255) before or after the channel, MS (0 to 2000) after each key\n"},
-    {"load", 1, "  load PATH             LoadRemotes(PATH) and print the list it returns\n"},
-    {"save", 1, "  save PATH             SaveRemotes of the list last loaded or built\n"},
-    {"build", 0,
+    {"load", takeLoad, &Session::load,
+     "  load PATH             LoadRemotes(PATH) and print the list it returns\n"},
+    {"save", takePath, &Session::save,
+     "  save PATH             SaveRemotes of the list last loaded or built\n"},
+    {"build", takeNothing, &Session::build,
      "  build                 build a sample list with this program's malloc and the exports\n"},
-    {"compare", 0, "  compare               compare the last two lists loaded or built\n"},
-    {"free", 0, "  free                  FreeRemotes on every list held\n"},
-    {"check", 0,
+    {"compare", takeNothing, &Session::compare,
+     "  compare               compare the last two lists loaded or built\n"},
+    {"free", takeNothing, &Session::free,
+     "  free                  FreeRemotes on every list held\n"},
+    {"check", takeCheck, &Session::check,
      "  check [--probe] [PATH]  check a tuner configuration file (default: the plug-in's own),\n"
      "                        with --probe also probe each port for a blaster\n"},
-    {"find", 0,
+    {"find", takeFind, &Session::find,
      "  find [PORT ...]       probe every serial port (or those given) at once for a blaster\n"},
-    {"try", 2,
+    {"try", takeTry, &Session::tryCode,
      "  try PORT TYPE,CODE [KEY]\n"
      "                        press KEY (default 1) with code set TYPE,CODE (TYPE 0 to 15,\n"
      "                        CODE 0 to 4095) and say whether the blaster acknowledged it\n"},
-    {"search", 1,
+    {"search", takeSearch, &Session::search,
      "  search PORT --type TYPE [--from CODE] [--to CODE] [--key KEY] [--verbose]\n"
      "                        find the box's code set: press KEY with each code from --from\n"
      "                        (0) to --to (4095); press Enter when the box reacts, then answer\n"

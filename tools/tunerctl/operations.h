@@ -1,13 +1,18 @@
-// tunerctl's operations, each with the words it takes and its lines of the usage text: the one
-// list that the command line, the usage text and the manual page's check go by.
+// tunerctl's operations, one row each: its name, how it takes its words, how it runs and its
+// lines of the usage text. The command line, the run, the usage text and the manual page's
+// check all go by this one table.
 #pragma once
 
-#include <cstddef>
 #include <string>
+
+#include "operation_parsers.h"
+
+class Session;
 
 struct OperationForm {
   const char* name;
-  std::size_t arguments;  // words that follow it, for the operations that take a fixed number
+  OperationParser parse;
+  int (Session::*run)(const Operation& op);
   const char* usage;
 };
 

@@ -47,8 +47,9 @@ class BlasterPool {
   };
 
  public:
+  // The pool keeps its own copy of the trace's log, which its blasters' link refers to.
   BlasterPool(const tuner::DiagnosticLog& log, tuner::SerialServices& serial)
-      : link_{log, serial} {}
+      : log_(log), link_{log_, serial} {}
 
   // The blaster of one request, exclusive while it lives; other programs may have its port
   // once it ends.
@@ -83,6 +84,7 @@ class BlasterPool {
  private:
   Blaster& blasterOn(const std::string& port);
 
+  tuner::DiagnosticLog log_;
   tuner::BlasterLink link_;
   std::mutex blastersLock_;
   std::map<std::string, std::unique_ptr<Blaster>> blasters_;

@@ -2,9 +2,11 @@
 
 #include <algorithm>
 #include <cctype>
+#include <climits>
 
 #include "common/hex_digits.h"
 #include "common/text_lines.h"
+#include "common/whole_number.h"
 
 namespace tunerd {
 namespace {
@@ -14,19 +16,10 @@ std::string upper(std::string text) {
   return text;
 }
 
-bool wholeNumber(const std::string& text, int low, int high, int& value) {
-  if (text.empty() || text.size() > 6) return false;
-  value = 0;
-  for (char c : text) {
-    if (c < '0' || c > '9') return false;
-    value = value * 10 + (c - '0');
-  }
-  return value >= low && value <= high;
-}
-
+// A count at the end of SEND_ONCE: a whole number, however large.
 bool isNumber(const std::string& text) {
   int ignored = 0;
-  return wholeNumber(text, 0, 999999, ignored);
+  return tuner::parseWholeNumber(text, 0, INT_MAX, ignored);
 }
 
 }  // namespace
@@ -64,7 +57,8 @@ std::optional<int> buttonKey(const std::string& button) {
     if (name.compare(0, start.size(), start) != 0) continue;
     const std::string rest = name.substr(start.size());
     const bool digitOnly = start.empty() || start == "KEY_NUMERIC_";
-    if (wholeNumber(rest, 0, digitOnly ? 9 : 255, value)) {
+    if (!rest.empty() && rest[0] != '-' &&
+        tuner::parseWholeNumber(rest, 0, digitOnly ? 9 : 255, value)) {
       if (rest.size() > 1 && rest[0] == '0') return std::nullopt;
       return value == 0 ? 10 : value;
     }
@@ -105,7 +99,7 @@ SendOnce parseSendOnce(const Request& request, const std::map<std::string, int>&
   words.erase(words.begin());
   // lircd's form: a number after the button is the repeat count.
   if (words.size() >= 2 && isNumber(words.back())) {
-    if (!wholeNumber(words.back(), 0, kMaxPresses, send.count)) {
+    if (!tuner::parseWholeNumber(words.back(), 0, kMaxPresses, send.count)) {
       send.problem = "repeat count " + words.back() + " is out of range (0 to " +
                      std::to_string(kMaxPresses) + ")";
       return send;

@@ -13,6 +13,8 @@
 #include <cerrno>
 #include <cstring>
 
+#include "common/whole_number.h"
+
 namespace tunerd {
 namespace {
 
@@ -25,12 +27,10 @@ bool parseNetwork(const std::string& text, Network& network) {
   int bits = 32;
   if (slash != std::string::npos) {
     const std::string count = text.substr(slash + 1);
-    if (count.empty() || count.size() > 2 ||
-        count.find_first_not_of("0123456789") != std::string::npos) {
+    if (count.find_first_not_of("0123456789") != std::string::npos ||
+        !tuner::parseWholeNumber(count, 0, 32, bits)) {
       return false;
     }
-    bits = std::stoi(count);
-    if (bits > 32) return false;
   }
   in_addr parsed{};
   if (inet_pton(AF_INET, text.substr(0, slash).c_str(), &parsed) != 1) return false;
@@ -48,12 +48,8 @@ bool parseListen(const std::string& text, std::uint32_t& address, int& port) {
     if (inet_pton(AF_INET, text.substr(0, colon).c_str(), &parsed) != 1) return false;
     address = ntohl(parsed.s_addr);
   }
-  if (portText.empty() || portText.size() > 5 ||
-      portText.find_first_not_of("0123456789") != std::string::npos) {
-    return false;
-  }
-  port = std::stoi(portText);
-  return port >= 1 && port <= 65535;
+  return portText.find_first_not_of("0123456789") == std::string::npos &&
+         tuner::parseWholeNumber(portText, 1, 65535, port);
 }
 
 bool isLoopback(std::uint32_t address) { return (address >> 24) == 127; }

@@ -68,10 +68,13 @@ std::string noTurnSentence(BlasterPool::NoTurn why, const Tuner& tuner) {
          "clients' keys for " + std::to_string(kTurnWait.count()) + " s: nothing was sent";
 }
 
-// The request's keys on the tuner's blaster, in its turn: press runs them and gives the key that
-// went unacknowledged, 0 when stopped, or -1 when all went.
+// What presses a request's keys on the tuner's open blaster, through the core's one road.
+using PressIn = std::function<tuner::Pressed(tuner::OpenBlaster&, const std::function<bool()>&)>;
+
+// The request's keys on the tuner's blaster, in its turn; they stop before the next key once
+// tunerd stops or the client has hung up.
 Answer pressInTurn(Service& service, const Request& request, const Client& client, Tuner& tuner,
-                   int presses, const std::function<int(tuner::OpenBlaster&)>& press) {
+                   int presses, const PressIn& press) {
   BlasterPool::NoTurn why{};
   const auto turn =
       service.blasters.take(tuner.settings.comPort, client.id, presses, client.gone, why);
@@ -81,19 +84,17 @@ Answer pressInTurn(Service& service, const Request& request, const Client& clien
     tuner::setPortProblem(tuner.result, blaster.problem());
     return failure(request, tuner::resultSentence(tuner.result));
   }
-  const int unacknowledged = press(blaster);
-  if (unacknowledged == 0) {
-    return failure(request, service.stopping ? "tunerd is stopping: the rest was not sent"
-                                             : "the client hung up: the rest was not sent");
+  const auto stopped = [&] { return service.stopping || (client.gone && client.gone()); };
+  switch (press(blaster, stopped)) {
+    case tuner::Pressed::kAll:
+      return success(request);
+    case tuner::Pressed::kStopped:
+      return failure(request, service.stopping ? "tunerd is stopping: the rest was not sent"
+                                               : "the client hung up: the rest was not sent");
+    case tuner::Pressed::kNotAcknowledged:
+      break;
   }
-  if (unacknowledged > 0) {
-    blaster.close();
-    tuner.result.code = TUNER_KEY_NOT_ACKNOWLEDGED;
-    tuner.result.what = "key";
-    tuner.result.number = unacknowledged;
-    return failure(request, tuner::resultSentence(tuner.result));
-  }
-  return success(request);
+  return failure(request, tuner::resultSentence(tuner.result));
 }
 
 Answer sendOnce(Service& service, const Request& request, const Client& client) {
@@ -103,17 +104,13 @@ Answer sendOnce(Service& service, const Request& request, const Client& client) 
   if (!send.problem.empty()) return failure(request, send.problem);
   Tuner tuner = lookUp(service, send.remote, "key");
   if (tuner.result.code != TUNER_DONE) return failure(request, tuner::resultSentence(tuner.result));
-  const int presses = static_cast<int>(send.keys.size()) * send.count;
-  const auto stopped = [&] { return service.stopping || (client.gone && client.gone()); };
-  return pressInTurn(service, request, client, tuner, presses, [&](tuner::OpenBlaster& blaster) {
-    for (int key : send.keys) {
-      for (int i = 0; i < send.count; ++i) {
-        if (stopped()) return 0;
-        if (!blaster.press(key, tuner.settings.ueitype, tuner.settings.ueicode)) return key;
-      }
-    }
-    return -1;
-  });
+  std::vector<tuner::KeyPress> keys;
+  for (int key : send.keys) keys.insert(keys.end(), send.count, tuner::KeyPress{key});
+  return pressInTurn(service, request, client, tuner, static_cast<int>(keys.size()),
+                     [&](tuner::OpenBlaster& blaster, const std::function<bool()>& stopped) {
+                       return tuner::pressKeys(service.log, blaster, tuner.settings, keys, 0,
+                                               tuner.result, stopped);
+                     });
 }
 
 // TUNE remote channel: the whole channel, as MacroTune sends it, by the tuner's recipe.
@@ -128,19 +125,13 @@ Answer tune(Service& service, const Request& request, const Client& client) {
   if (tuner.result.code != TUNER_DONE) return failure(request, tuner::resultSentence(tuner.result));
   const tuner::TuningRecipe recipe =
       tuner::ReadRecipe(service.log, service.recipePath, tuner.name.c_str());
-  if (!channel.minor.empty() && recipe.dot == 0) {
-    tuner.result.code = TUNER_NO_DOT_KEY;
-    tuner::setField(tuner.result.numberText, tuner::channelText(channel).c_str());
+  if (tuner::lacksDotKey(channel, recipe, tuner.result)) {
     return failure(request, tuner::resultSentence(tuner.result));
   }
-  const auto stopped = [&] { return service.stopping || (client.gone && client.gone()); };
   return pressInTurn(service, request, client, tuner, tuner::channelPresses(channel, recipe),
-                     [&](tuner::OpenBlaster& blaster) {
-                       int unacknowledged = -1;
-                       tuner::pressChannel(service.log, blaster, tuner.settings.ueitype,
-                                           tuner.settings.ueicode, channel, recipe, unacknowledged,
-                                           stopped);
-                       return unacknowledged;
+                     [&](tuner::OpenBlaster& blaster, const std::function<bool()>& stopped) {
+                       return tuner::pressChannel(service.log, blaster, tuner.settings, channel,
+                                                  recipe, tuner.result, stopped);
                      });
 }
 

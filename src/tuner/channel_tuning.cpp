@@ -1,0 +1,139 @@
+// A channel's keys as its tuner's recipe says: MacroTune and its kin, and tunerd's TUNE.
+#include "tuner/key_commands.h"
+
+namespace tuner {
+namespace {
+
+// The keys of one sending of a channel, each with the trace line it is pressed under: the zero
+// keys that pad it (a sub-channel's major only where the recipe sets digits), its digits, the dot
+// and the minor digits of a sub-channel, and the key after.
+std::vector<KeyPress> sendingKeys(const Channel& channel, const TuningRecipe& recipe) {
+  std::vector<KeyPress> keys;
+  const bool sub = !channel.minor.empty();
+  const int digits = sub && !recipe.digitsGiven ? 1 : recipe.digits;
+  for (int i = 0; i < leadingZeroKeys(channel.major, digits); ++i) {
+    keys.push_back({kZeroKey, "MacroTune:Emitting hdr [%d]\n", 0});
+  }
+  for (int key : digitKeys(channel.major)) keys.push_back({key, "MacroTune:Emitting [%d]\n", key});
+  if (sub) {
+    keys.push_back({recipe.dot, "MacroTune:Emitting dot [%d]\n", recipe.dot});
+    for (char digit : channel.minor) {
+      keys.push_back({digitKey(digit), "MacroTune:Emitting [%d]\n", digitKey(digit)});
+    }
+  }
+  if (recipe.enter != 0)
+    keys.push_back({recipe.enter, "MacroTune:Emitting enter [%d]\n", recipe.enter});
+  return keys;
+}
+
+}  // namespace
+
+int channelPresses(const Channel& channel, const TuningRecipe& recipe) {
+  int presses = 0;
+  for (int key : recipe.before) presses += key != 0 ? 1 : 0;
+  const int sending = static_cast<int>(sendingKeys(channel, recipe).size());
+  return presses + sending * (recipe.againMs != 0 ? 2 : 1);
+}
+
+bool lacksDotKey(const Channel& channel, const TuningRecipe& recipe, ControlResult& result) {
+  if (channel.minor.empty() || recipe.dot != 0) return false;
+  result.code = TUNER_NO_DOT_KEY;
+  setField(result.numberText, channelText(channel).c_str());
+  return true;
+}
+
+Pressed pressChannel(const DiagnosticLog& log, OpenBlaster& blaster, const TunerSettings& tuner,
+                     const Channel& channel, const TuningRecipe& recipe, ControlResult& result,
+                     const std::function<bool()>& stopped) {
+  const auto pause = static_cast<unsigned>(recipe.pauseMs);
+  std::vector<KeyPress> before;
+  for (int key : recipe.before) {
+    if (key != 0) before.push_back({key, "MacroTune:Emitting before [%d]\n", key});
+  }
+  Pressed pressed = pressKeys(log, blaster, tuner, before, pause, result, stopped);
+  if (pressed != Pressed::kAll) return pressed;
+  if (!before.empty() && recipe.waitMs > 0) {
+    LogMessage(log, "MacroTune:Wait [%d]\n", recipe.waitMs);
+    blaster.pause(static_cast<unsigned>(recipe.waitMs));
+  }
+  const std::vector<KeyPress> sending = sendingKeys(channel, recipe);
+  pressed = pressKeys(log, blaster, tuner, sending, pause, result, stopped);
+  if (pressed != Pressed::kAll || recipe.againMs == 0 || (stopped && stopped())) return pressed;
+  // Once more, for a box that now and then misses a digit; its first sending stands.
+  LogMessage(log, "MacroTune:Again [%d]\n", recipe.againMs);
+  blaster.pause(static_cast<unsigned>(recipe.againMs));
+  ControlResult second = result;
+  if (pressKeys(log, blaster, tuner, sending, pause, second, stopped) ==
+      Pressed::kNotAcknowledged) {
+    LogMessage(log,
+               "MacroTune:Err:Key not acknowledged [%d] in the second sending, the first "
+               "stands\n",
+               second.number);
+  }
+  return Pressed::kAll;
+}
+
+namespace {
+
+// Tunes the channel (a whole one already checked) as the recipe says; MacroTune's road.
+ControlResult tuneChannel(const ControlEnvironment& env, const Channel& channel,
+                          const char* tunerName, const RecipeSettings& settings,
+                          ControlResult result) {
+  const TuningRecipe recipe = withSettings(
+      env.recipePath.empty() ? TuningRecipe{} : ReadRecipe(env.log, env.recipePath, tunerName),
+      settings);
+  if (lacksDotKey(channel, recipe, result)) {
+    LogMessage(env.log, "MacroTune:Err:Sub-channel [%s] and no dot key in the recipe\n",
+               channelText(channel).c_str());
+    return result;
+  }
+  TunerSettings tuner;
+  OpenBlaster blaster(BlasterLink{env.log, env.serial});
+  if (!openTunerPort(env, "MacroTune", tunerName, tuner, blaster, result)) return result;
+  const Pressed pressed = pressChannel(env.log, blaster, tuner, channel, recipe, result);
+  blaster.close();
+  if (pressed != Pressed::kAll) {
+    LogMessage(env.log, "MacroTune:Err:Key not acknowledged, channel not sent\n");
+    return result;
+  }
+  LogMessage(env.log, "MacroTune:End\n");
+  return result;
+}
+
+}  // namespace
+
+ControlResult MacroTune(const ControlEnvironment& env, int channel, const char* tunerName,
+                        const RecipeSettings& settings) {
+  LogMessage(env.log, "MacroTune:Start: Channel [%d] loadedDevName [%s]\n", channel, tunerName);
+  ControlResult result = startResult(env, "channel", tunerName);
+  result.number = channel;
+  if (channel < 1) {
+    LogMessage(env.log, "MacroTune:Err:Invalid channel [%d]\n", channel);
+    result.code = TUNER_INVALID_CHANNEL;
+    return result;
+  }
+  Channel whole;
+  whole.major = channel;
+  return tuneChannel(env, whole, tunerName, settings, result);
+}
+
+ControlResult MacroTuneChannel(const ControlEnvironment& env, const char* text,
+                               const char* tunerName, const RecipeSettings& settings) {
+  Channel channel;
+  if (text != nullptr && readChannel(text, channel) && channel.minor.empty()) {
+    return MacroTune(env, channel.major, tunerName, settings);
+  }
+  LogMessage(env.log, "MacroTune:Start: Channel [%s] loadedDevName [%s]\n",
+             text != nullptr ? text : "", tunerName);
+  ControlResult result = startResult(env, "channel", tunerName);
+  setField(result.numberText, text != nullptr ? text : "");
+  if (text == nullptr || !readChannel(text, channel)) {
+    LogMessage(env.log, "MacroTune:Err:Invalid channel [%s]\n", text != nullptr ? text : "");
+    result.code = TUNER_INVALID_CHANNEL;
+    return result;
+  }
+  setField(result.numberText, channelText(channel).c_str());
+  return tuneChannel(env, channel, tunerName, settings, result);
+}
+
+}  // namespace tuner

@@ -1,0 +1,28 @@
+// tunerd's command line.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "listeners.h"
+
+namespace tunerd {
+
+struct Options {
+  std::string socketPath = "/run/tunerdll/lircd";
+  std::string listen;  // [ADDR:]PORT as given; empty: no TCP
+  std::uint32_t tcpAddress = 0;
+  int tcpPort = 0;
+  std::vector<Network> allowed;
+  bool help = false;
+  bool version = false;
+};
+
+// The text of --help.
+extern const char kUsage[];
+
+// Fills options from the arguments; false, with why in problem, for a usage error.
+bool parseOptions(const std::vector<std::string>& args, Options& options, std::string& problem);
+
+}  // namespace tunerd
