@@ -4,8 +4,16 @@
 #include <cstdint>
 
 #include "common/hex_digits.h"
+#include "common/whole_number.h"
 
 namespace tuner::protocol {
+
+bool parseCodeSet(const std::string& text, int& ueitype, int& ueicode) {
+  const std::size_t comma = text.find(',');
+  return comma != std::string::npos &&
+         parseWholeNumber(text.substr(0, comma), 0, kMaxUeiType, ueitype) &&
+         parseWholeNumber(text.substr(comma + 1), 0, kMaxUeiCode, ueicode);
+}
 
 VersionQuery versionQueryPacket() {
   return {kHeader[0], kHeader[1], kHeader[2], kHeader[3], 0x01, kOpVersionQuery};

@@ -42,6 +42,9 @@ VersionQuery versionQueryPacket();
 constexpr int kMaxUeiType = 15;
 constexpr int kMaxUeiCode = 4095;
 
+// A code set as people write it, "TYPE,CODE", each within what the wire can name.
+bool parseCodeSet(const std::string& text, int& ueitype, int& ueicode);
+
 // Code set high byte: (ueitype x 16) OR (ueicode / 256), low 8 bits; no range test.
 std::uint8_t codeSetHigh(int ueitype, int ueicode);
 // Code set low byte: ueicode modulo 256 (sign of ueicode), low 8 bits.

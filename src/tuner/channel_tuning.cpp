@@ -75,7 +75,8 @@ Pressed pressChannel(const DiagnosticLog& log, OpenBlaster& blaster, const Tuner
 
 namespace {
 
-// Tunes the channel (a whole one already checked) as the recipe says; MacroTune's road.
+// Tunes a channel that was read as one (a whole channel or a sub-channel) as the recipe says;
+// MacroTune's road.
 ControlResult tuneChannel(const ControlEnvironment& env, const Channel& channel,
                           const char* tunerName, const RecipeSettings& settings,
                           ControlResult result) {
@@ -120,15 +121,14 @@ ControlResult MacroTune(const ControlEnvironment& env, int channel, const char* 
 ControlResult MacroTuneChannel(const ControlEnvironment& env, const char* text,
                                const char* tunerName, const RecipeSettings& settings) {
   Channel channel;
-  if (text != nullptr && readChannel(text, channel) && channel.minor.empty()) {
-    return MacroTune(env, channel.major, tunerName, settings);
-  }
-  LogMessage(env.log, "MacroTune:Start: Channel [%s] loadedDevName [%s]\n",
-             text != nullptr ? text : "", tunerName);
+  const bool read = text != nullptr && readChannel(text, channel);
+  if (read && channel.minor.empty()) return MacroTune(env, channel.major, tunerName, settings);
+  const char* shown = text != nullptr ? text : "";
+  LogMessage(env.log, "MacroTune:Start: Channel [%s] loadedDevName [%s]\n", shown, tunerName);
   ControlResult result = startResult(env, "channel", tunerName);
-  setField(result.numberText, text != nullptr ? text : "");
-  if (text == nullptr || !readChannel(text, channel)) {
-    LogMessage(env.log, "MacroTune:Err:Invalid channel [%s]\n", text != nullptr ? text : "");
+  if (!read) {
+    LogMessage(env.log, "MacroTune:Err:Invalid channel [%s]\n", shown);
+    setField(result.numberText, shown);
     result.code = TUNER_INVALID_CHANNEL;
     return result;
   }

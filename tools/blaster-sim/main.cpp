@@ -67,13 +67,7 @@ bool parseOptions(int argc, char** argv, SimulatorOptions& options) {
       if (!tuner::parseWholeNumber(argv[++i], 0, INT_MAX, keys)) return false;
       options.stopAfter = keys;
     } else if (arg == "--box" && hasValue) {
-      const std::string box = argv[++i];
-      const std::size_t comma = box.find(',');
-      if (comma == std::string::npos ||
-          !tuner::parseWholeNumber(box.substr(0, comma), 0, tuner::protocol::kMaxUeiType,
-                                   options.boxUeitype) ||
-          !tuner::parseWholeNumber(box.substr(comma + 1), 0, tuner::protocol::kMaxUeiCode,
-                                   options.boxUeicode)) {
+      if (!tuner::protocol::parseCodeSet(argv[++i], options.boxUeitype, options.boxUeicode)) {
         return false;
       }
     } else {

@@ -6,12 +6,6 @@
 
 #include "operations.h"
 
-namespace {
-
-bool isOperation(const std::string& word) { return operationNamed(word) != nullptr; }
-
-}  // namespace
-
 bool parseCommandLine(const std::vector<std::string>& args, CommandLine& line, std::string& error) {
   std::size_t next = 0;
   for (; next < args.size() && !args[next].empty() && (args[next][0] == '-' || args[next] == "/?");

@@ -16,8 +16,6 @@ namespace {
 using tuner::protocol::kMaxUeiCode;
 using tuner::protocol::kMaxUeiType;
 
-bool isOperation(const std::string& word) { return operationNamed(word) != nullptr; }
-
 // Exactly count words that are not operations.
 bool takeWords(const std::vector<std::string>& args, std::size_t& next, Operation& op,
                std::string& error, std::size_t count) {
@@ -152,13 +150,6 @@ bool takeTune(const std::vector<std::string>& args, std::size_t& next, Operation
   return true;
 }
 
-bool parseCodeSet(const std::string& text, Operation& op) {
-  const std::size_t comma = text.find(',');
-  return comma != std::string::npos &&
-         tuner::parseWholeNumber(text.substr(0, comma), 0, kMaxUeiType, op.ueitype) &&
-         tuner::parseWholeNumber(text.substr(comma + 1), 0, kMaxUeiCode, op.from);
-}
-
 // try PORT TYPE,CODE [KEY]
 bool takeTry(const std::vector<std::string>& args, std::size_t& next, Operation& op,
              std::string& error) {
@@ -167,7 +158,7 @@ bool takeTry(const std::vector<std::string>& args, std::size_t& next, Operation&
     return false;
   }
   op.args.push_back(args[next++]);
-  if (!parseCodeSet(args[next], op)) {
+  if (!tuner::protocol::parseCodeSet(args[next], op.ueitype, op.from)) {
     error = "try: code set \"" + args[next] + "\" is not TYPE,CODE (TYPE 0 to " +
             std::to_string(kMaxUeiType) + ", CODE 0 to " + std::to_string(kMaxUeiCode) + ")";
     return false;

@@ -19,5 +19,8 @@ struct OperationForm {
 // The operation named name, or null.
 const OperationForm* operationNamed(const std::string& name);
 
+// Whether a word of the command line names an operation (and so starts the next one).
+inline bool isOperation(const std::string& word) { return operationNamed(word) != nullptr; }
+
 // The whole text of --help.
 std::string usageText();

@@ -61,7 +61,7 @@ void acceptUntilStopped(const Listening& listening, int wake, Connections& conne
       if ((waiting[i].revents & POLLIN) == 0) continue;
       const bool tcp = waiting[i].fd != listening.local;
       for (int accepted = 0; accepted < 64; ++accepted) {
-        const int fd = accept4(waiting[i].fd, nullptr, nullptr, SOCK_CLOEXEC);
+        const int fd = accept4(waiting[i].fd, nullptr, nullptr, SOCK_CLOEXEC | SOCK_NONBLOCK);
         if (fd < 0) {
           if (outOfDescriptors(errno)) {
             acceptLog.log(std::string("cannot accept clients: ") + std::strerror(errno) +

@@ -1,6 +1,5 @@
 #include "connections.h"
 
-#include <fcntl.h>
 #include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -72,8 +71,6 @@ bool Connections::serve(int fd, const Peer& peer, std::string& refusal) {
     refusal = std::to_string(kMaxTcpClients) + " TCP clients are connected";
   }
   if (!refusal.empty()) return false;
-  const int flags = fcntl(fd, F_GETFL);
-  fcntl(fd, F_SETFL, flags | O_NONBLOCK);
   const std::uint64_t id = ++lastId_;
   clients_.push_back(std::make_unique<Connection>());
   Connection& client = *clients_.back();

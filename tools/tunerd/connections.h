@@ -32,8 +32,8 @@ class Connections {
       : service_(service), ended_(std::move(ended)) {}
   ~Connections() { joinAll(); }
 
-  // Serves the accepted socket; false, with why, when the limits leave no room for the peer
-  // (the socket is then still the caller's).
+  // Serves the accepted, non-blocking socket; false, with why, when the limits leave no room for
+  // the peer (the socket is then still the caller's).
   bool serve(int fd, const Peer& peer, std::string& refusal);
 
   // Joins the threads of connections that ended.

@@ -98,7 +98,7 @@ int listenUnix(const std::string& path, int& lock, std::string& problem) {
     }
     unlink(path.c_str());
   }
-  const int fd = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  const int fd = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
   if (fd < 0) {
     problem = failed("socket");
     return -1;
@@ -123,7 +123,7 @@ int listenUnix(const std::string& path, int& lock, std::string& problem) {
 }
 
 int listenTcp(std::uint32_t address, int port, std::string& problem) {
-  const int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  const int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
   if (fd < 0) {
     problem = failed("socket");
     return -1;

@@ -26,9 +26,9 @@ bool isLoopback(std::uint32_t address);
 // network --allow names.
 bool mayServe(std::uint32_t client, const std::vector<Network>& allowed);
 
-// A listening socket, or -1 with why in problem. The Unix socket is made while holding a lock
-// on PATH.lock, kept in lock for as long as tunerd serves, so that two tunerd starting at once
-// never remove each other's socket.
+// A listening socket, non-blocking, or -1 with why in problem. The Unix socket is made while
+// holding a lock on PATH.lock, kept in lock for as long as tunerd serves, so that two tunerd
+// starting at once never remove each other's socket.
 int listenUnix(const std::string& path, int& lock, std::string& problem);
 int listenTcp(std::uint32_t address, int port, std::string& problem);
 

@@ -84,9 +84,6 @@ int main(int argc, char** argv) {
       return 1;
     }
   }
-  for (int fd : {listening.local, listening.tcp}) {
-    if (fd >= 0) fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) | O_NONBLOCK);
-  }
 
   tunerd::BlasterPool blasters(tuner::pluginLog(), tuner::platformSerial());
   tunerd::Service service{tuner::pluginLog(),

@@ -1,6 +1,5 @@
 #include "refusals.h"
 
-#include <fcntl.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -26,7 +25,6 @@ void Refusals::add(int fd, std::uint64_t user, const std::string& reason) {
     close(oldest->fd);
     refusing_.erase(oldest);
   }
-  fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) | O_NONBLOCK);
   refusing_.push_back(
       Refusal{fd, user, reason, std::string(), std::chrono::steady_clock::now() + kRefusalWait});
 }

@@ -22,7 +22,7 @@ class Refusals {
  public:
   ~Refusals();
 
-  // Takes the socket of a client of user (a uid or an address) over.
+  // Takes the non-blocking socket of a client of user (a uid or an address) over.
   void add(int fd, std::uint64_t user, const std::string& reason);
 
   // The sockets to poll, appended to waiting; the time until the first gives up, -1 for none.

@@ -41,9 +41,10 @@ std::string tunerNameOf(const Service& service, const std::string& remote) {
   return folded.empty() ? remote : folded;
 }
 
-Tuner lookUp(const Service& service, const std::string& remote, const char* what) {
+// The line of the tuner a remote names, as tunerNameOf found it.
+Tuner lookUp(const Service& service, const std::string& name, const char* what) {
   Tuner tuner;
-  tuner.name = tunerNameOf(service, remote);
+  tuner.name = name;
   tuner.result.what = what;
   tuner::setField(tuner.result.tuner, tuner.name.c_str());
   tuner::setField(tuner.result.config, service.configPath.c_str());
@@ -102,7 +103,7 @@ Answer sendOnce(Service& service, const Request& request, const Client& client) 
   const std::string name = tunerNameOf(service, remote);
   const SendOnce send = parseSendOnce(request, namedButtons(service.buttonsPath, name));
   if (!send.problem.empty()) return failure(request, send.problem);
-  Tuner tuner = lookUp(service, send.remote, "key");
+  Tuner tuner = lookUp(service, name, "key");
   if (tuner.result.code != TUNER_DONE) return failure(request, tuner::resultSentence(tuner.result));
   std::vector<tuner::KeyPress> keys;
   for (int key : send.keys) keys.insert(keys.end(), send.count, tuner::KeyPress{key});
@@ -121,7 +122,7 @@ Answer tune(Service& service, const Request& request, const Client& client) {
                                 std::string(static_cast<std::size_t>(kMaxChannelDigits), '9') +
                                 ", or a sub-channel such as 4.1");
   }
-  Tuner tuner = lookUp(service, request.words[0], "channel");
+  Tuner tuner = lookUp(service, tunerNameOf(service, request.words[0]), "channel");
   if (tuner.result.code != TUNER_DONE) return failure(request, tuner::resultSentence(tuner.result));
   const tuner::TuningRecipe recipe =
       tuner::ReadRecipe(service.log, service.recipePath, tuner.name.c_str());
@@ -139,33 +140,34 @@ Answer tune(Service& service, const Request& request, const Client& client) {
 Answer list(Service& service, const Request& request, const Client&) {
   if (request.words.size() > 2) return failure(request, "LIST takes a remote and a button at most");
   if (!request.words.empty()) {
-    const Tuner tuner = lookUp(service, request.words[0], "key");
+    const Tuner tuner = lookUp(service, tunerNameOf(service, request.words[0]), "key");
     if (tuner.result.code != TUNER_DONE)
       return failure(request, tuner::resultSentence(tuner.result));
-    std::vector<std::string> buttons;
-    for (const std::string& digit : digitButtons()) {
-      buttons.push_back(listedButton(*buttonKey(digit), digit));
-    }
-    for (const auto& [name, key] : namedButtons(service.buttonsPath, tuner.name)) {
-      buttons.push_back(listedButton(key, name));
-    }
-    if (request.words.size() == 1) {
-      // The tuner's recipe, where it has one, as a last line of the same two fields.
-      const tuner::TuningRecipe recipe =
-          tuner::ReadRecipe(service.log, service.recipePath, tuner.name.c_str());
-      const std::string described = tuner::describeRecipe(recipe);
-      if (described != tuner::describeRecipe(tuner::TuningRecipe{})) {
-        std::string shown = "RECIPE:" + described;
-        std::replace(shown.begin(), shown.end(), ' ', '_');
-        buttons.push_back(listedButton(0, shown));
+    std::vector<std::pair<std::string, int>> named;
+    for (const std::string& digit : digitButtons()) named.emplace_back(digit, *buttonKey(digit));
+    for (const auto& button : namedButtons(service.buttonsPath, tuner.name))
+      named.push_back(button);
+    if (request.words.size() == 2) {
+      for (const auto& [name, key] : named) {
+        if (sameIgnoringCase(name, request.words[1])) {
+          return success(request, {listedButton(key, name)});
+        }
       }
-      return success(request, buttons);
+      return failure(request, "unknown button \"" + tuner::printable(request.words[1]) +
+                                  "\" for remote \"" + tuner.name + "\"");
     }
-    for (const std::string& listed : buttons) {
-      if (sameIgnoringCase(listed.substr(17), request.words[1])) return success(request, {listed});
+    std::vector<std::string> buttons;
+    for (const auto& [name, key] : named) buttons.push_back(listedButton(key, name));
+    // The tuner's recipe, where it has one, as a last line of the same two fields.
+    const tuner::TuningRecipe recipe =
+        tuner::ReadRecipe(service.log, service.recipePath, tuner.name.c_str());
+    const std::string described = tuner::describeRecipe(recipe);
+    if (described != tuner::describeRecipe(tuner::TuningRecipe{})) {
+      std::string shown = "RECIPE:" + described;
+      std::replace(shown.begin(), shown.end(), ' ', '_');
+      buttons.push_back(listedButton(0, shown));
     }
-    return failure(request, "unknown button \"" + tuner::printable(request.words[1]) +
-                                "\" for remote \"" + tuner.name + "\"");
+    return success(request, buttons);
   }
   std::vector<std::string> remotes;
   if (!tuner::readTunerNames(service.configPath, remotes)) {
