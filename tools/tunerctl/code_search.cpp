@@ -3,10 +3,10 @@
 #include <chrono>
 #include <csignal>
 #include <cstdio>
-#include <deque>
 #include <thread>
 
 #include "blaster/open_blaster.h"
+#include "code_search_steps.h"
 #include "config_check.h"
 #include "host_files.h"
 #include "tuner/control_result.h"
@@ -14,12 +14,6 @@
 namespace {
 
 using Clock = std::chrono::steady_clock;
-
-// Codes re-sent when the user says the box reacted: people react a second or two late, and each
-// code takes about a second.
-constexpr std::size_t kRecentCodes = 4;
-// After the last code, how long an Enter still counts.
-constexpr auto kLastReactionWait = std::chrono::seconds(3);
 
 volatile std::sig_atomic_t interrupted = 0;
 void onInterrupt(int) { interrupted = 1; }
@@ -66,10 +60,6 @@ std::string resumeCommand(const CodeSearch& search, int from) {
          std::to_string(search.key);
 }
 
-std::string codeSet(int ueitype, int ueicode) {
-  return std::to_string(ueitype) + "," + std::to_string(ueicode);
-}
-
 enum class Heard { kNothing, kReacted, kStop, kEnd };
 
 // Characters read at the most for one answer, or between two keys.
@@ -106,14 +96,6 @@ bool readAnswer(std::string& line) {
   return false;
 }
 
-std::string timeLeft(double secondsPerCode, int codesLeft) {
-  const long seconds = static_cast<long>(secondsPerCode * codesLeft + 0.5);
-  char text[32];
-  std::snprintf(text, sizeof text, "%ld:%02ld:%02ld", seconds / 3600, seconds / 60 % 60,
-                seconds % 60);
-  return text;
-}
-
 }  // namespace
 
 int tryCodeSet(const CodeSearch& search, std::ostream& out, std::ostream& err) {
@@ -123,7 +105,7 @@ int tryCodeSet(const CodeSearch& search, std::ostream& out, std::ostream& err) {
         << "\n";
     return 1;
   }
-  const std::string set = codeSet(search.ueitype, search.from);
+  const std::string set = tuner::codeSetText(search.ueitype, search.from);
   if (!port.press(search.key, search.ueitype, search.from)) {
     err << "tunerctl: try: the blaster on " << search.port << " did not acknowledge key "
         << search.key << " with code set " << set
@@ -131,9 +113,8 @@ int tryCodeSet(const CodeSearch& search, std::ostream& out, std::ostream& err) {
     return 1;
   }
   out << "key " << search.key << " with code set " << set << " acknowledged by the blaster on "
-      << search.port
-      << "; if the box reacted, a tuner.txt line to start from: Tuner1.=" << search.port << "&"
-      << set << ".\n";
+      << search.port << "; if the box reacted, a tuner.txt line to start from: "
+      << tuner::tunerLineToStart(search.port, search.ueitype, search.from) << "\n";
   return 0;
 }
 
@@ -147,13 +128,13 @@ int searchCodeSets(const CodeSearch& search, std::ostream& out, std::ostream& er
   const KeyboardTurn keyboard;
   const bool terminal = inputIsTerminal();
   const int total = search.to - search.from + 1;
-  std::deque<int> recent;
+  tuner::RecentCodes recent;
   int lastSent = search.from;
   const auto started = Clock::now();
   const auto stopped = [&](const char* why) {
     if (terminal) out << "\n";
     err << "tunerctl: search: " << why << "; the last code set sent was "
-        << codeSet(search.ueitype, lastSent) << ". To go on from there:\n  "
+        << tuner::codeSetText(search.ueitype, lastSent) << ". To go on from there:\n  "
         << resumeCommand(search, lastSent) << "\n";
     return 1;
   };
@@ -167,13 +148,13 @@ int searchCodeSets(const CodeSearch& search, std::ostream& out, std::ostream& er
   const auto narrow = [&]() {
     if (terminal) out << "\n";
     setSingleKeys(false);
-    out << "The box reacted to one of the last " << recent.size()
+    out << "The box reacted to one of the last " << recent.codes().size()
         << " code sets: each is sent again; answer y if the box reacts.\n";
-    for (int code : recent) {
+    for (int code : recent.codes()) {
       if (!port.press(search.key, search.ueitype, code)) return blasterLost(code);
       // A script reads the question as a line of its own.
-      out << "code set " << codeSet(search.ueitype, code) << ": did the box react? [y/n] "
-          << (terminal ? "" : "\n") << std::flush;
+      out << "code set " << tuner::codeSetText(search.ueitype, code)
+          << ": did the box react? [y/n] " << (terminal ? "" : "\n") << std::flush;
       std::string answer;
       if (!readAnswer(answer)) {
         return stopped(interrupted                         ? "stopped"
@@ -181,9 +162,9 @@ int searchCodeSets(const CodeSearch& search, std::ostream& out, std::ostream& er
                                                            : "end of input");
       }
       if (answer == "y" || answer == "Y" || answer == "yes") {
-        out << "code set " << codeSet(search.ueitype, code)
-            << " confirmed; a tuner.txt line to start from: Tuner1.=" << search.port << "&"
-            << codeSet(search.ueitype, code) << ".\n";
+        out << "code set " << tuner::codeSetText(search.ueitype, code)
+            << " confirmed; a tuner.txt line to start from: "
+            << tuner::tunerLineToStart(search.port, search.ueitype, code) << "\n";
         return 0;
       }
     }
@@ -197,29 +178,29 @@ int searchCodeSets(const CodeSearch& search, std::ostream& out, std::ostream& er
     const Heard heard = listen();
     if (heard == Heard::kStop) return stopped("stopped");
     if (heard == Heard::kEnd) return stopped("end of input");
-    if (heard == Heard::kReacted && !recent.empty()) {
+    if (heard == Heard::kReacted && !recent.codes().empty()) {
       const int narrowed = narrow();
       if (narrowed >= 0) return narrowed;
     }
     if (!port.press(search.key, search.ueitype, code)) return blasterLost(code);
     lastSent = code;
-    recent.push_back(code);
-    if (recent.size() > kRecentCodes) recent.pop_front();
+    recent.sent(code);
     const int done = code - search.from + 1;
     const double perCode =
         std::chrono::duration<double>(Clock::now() - started).count() / static_cast<double>(done);
     if (terminal) {
-      out << "\rcode set " << codeSet(search.ueitype, code) << "  " << done << "/" << total << " ("
-          << done * 100 / total << "%)  " << timeLeft(perCode, total - done)
+      out << "\rcode set " << tuner::codeSetText(search.ueitype, code) << "  " << done << "/"
+          << total << " (" << done * 100 / total << "%)  "
+          << tuner::timeLeftText(perCode, total - done)
           << " left  [Enter: the box reacted, q: stop] " << std::flush;
     } else if (search.verbose) {
-      out << "sent code set " << codeSet(search.ueitype, code) << " (" << done << "/" << total
-          << ")\n"
+      out << "sent code set " << tuner::codeSetText(search.ueitype, code) << " (" << done << "/"
+          << total << ")\n"
           << std::flush;
     }
   }
   // The box may react to the last code after it was sent.
-  for (const auto end = Clock::now() + kLastReactionWait; Clock::now() < end;) {
+  for (const auto end = Clock::now() + tuner::kLastReactionWait; Clock::now() < end;) {
     const Heard heard = listen();
     if (heard == Heard::kStop) return stopped("stopped");
     if (heard == Heard::kReacted) {
@@ -231,7 +212,7 @@ int searchCodeSets(const CodeSearch& search, std::ostream& out, std::ostream& er
     std::this_thread::sleep_for(std::chrono::milliseconds(20));
   }
   if (terminal) out << "\n";
-  err << "tunerctl: search: no code set from " << codeSet(search.ueitype, search.from) << " to "
-      << codeSet(search.ueitype, search.to) << " was confirmed\n";
+  err << "tunerctl: search: no code set from " << tuner::codeSetText(search.ueitype, search.from)
+      << " to " << tuner::codeSetText(search.ueitype, search.to) << " was confirmed\n";
   return 1;
 }

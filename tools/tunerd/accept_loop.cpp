@@ -27,7 +27,9 @@ bool outOfDescriptors(int error) {
 void acceptUntilStopped(const Listening& listening, int wake, Connections& connections,
                         BlasterPool& blasters, std::atomic<bool>& stopping) {
   std::vector<int> listeners{listening.local};
-  if (listening.tcp >= 0) listeners.push_back(listening.tcp);
+  for (int fd : {listening.tcp, listening.web}) {
+    if (fd >= 0) listeners.push_back(fd);
+  }
   Refusals refusals;
   ThrottledLog refusalLog;
   ThrottledLog acceptLog;
@@ -70,7 +72,8 @@ void acceptUntilStopped(const Listening& listening, int wake, Connections& conne
           }
           break;
         }
-        const Peer peer = peerOf(fd, tcp);
+        Peer peer = peerOf(fd, tcp);
+        peer.web = waiting[i].fd == listening.web;
         if (tcp && !mayServe(static_cast<std::uint32_t>(peer.user), listening.allowed)) {
           refusalLog.log("refused " + peer.shown + ": not a client --allow names");
           close(fd);
@@ -79,7 +82,7 @@ void acceptUntilStopped(const Listening& listening, int wake, Connections& conne
         std::string refusal;
         if (!connections.serve(fd, peer, refusal)) {
           refusalLog.log("refused " + peer.shown + ": " + refusal);
-          refusals.add(fd, peer.user, refusal);
+          refusals.add(fd, peer.user, refusal, peer.web);
         }
       }
     }

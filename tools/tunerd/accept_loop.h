@@ -15,6 +15,7 @@ namespace tunerd {
 struct Listening {
   int local = -1;                // the Unix socket
   int tcp = -1;                  // -1: none
+  int web = -1;                  // the web page's; -1: none
   std::vector<Network> allowed;  // the TCP clients served (empty: loopback only)
 };
 

@@ -14,6 +14,7 @@ BlasterPool::Turn::~Turn() {
   std::lock_guard<std::mutex> held(blaster_.lock);
   blaster_.holder.release();
   blaster_.busy = false;
+  blaster_.searched = false;
   blaster_.lastUse = Clock::now();
   blaster_.changed.notify_all();
 }
@@ -27,8 +28,8 @@ BlasterPool::Blaster& BlasterPool::blasterOn(const std::string& port) {
 
 std::unique_ptr<BlasterPool::Turn> BlasterPool::take(const std::string& port,
                                                      std::uint64_t connection, int presses,
-                                                     const std::function<bool()>& gone,
-                                                     NoTurn& why) {
+                                                     const std::function<bool()>& gone, NoTurn& why,
+                                                     bool search) {
   Blaster& blaster = blasterOn(port);
   std::unique_lock<std::mutex> held(blaster.lock);
   const std::uint64_t ticket = ++blaster.nextTicket;
@@ -42,6 +43,10 @@ std::unique_ptr<BlasterPool::Turn> BlasterPool::take(const std::string& port,
   for (;;) {
     if (stopping_) {
       why = NoTurn::kStopping;
+      break;
+    }
+    if (blaster.searched) {
+      why = NoTurn::kSearching;
       break;
     }
     const auto now = Clock::now();
@@ -78,7 +83,10 @@ std::unique_ptr<BlasterPool::Turn> BlasterPool::take(const std::string& port,
   }
   blaster.waiting.erase(std::find_if(blaster.waiting.begin(), blaster.waiting.end(),
                                      [&](const Waiter& w) { return w.ticket == ticket; }));
-  if (granted) blaster.busy = true;
+  if (granted) {
+    blaster.busy = true;
+    blaster.searched = search;
+  }
   blaster.changed.notify_all();
   return granted ? std::make_unique<Turn>(blaster) : nullptr;
 }

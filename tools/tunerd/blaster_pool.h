@@ -4,6 +4,8 @@
 // at most kHoldPresses keys in all. Nobody waits longer than kTurnWait, and a client that has
 // gone, or a stopping tunerd, waits no more. A port stays open between requests that come close
 // together, never longer than kPortIdle unused, and other programs may take it between turns.
+// A code-set search holds its blaster for as long as it runs: every other request for it is
+// answered at once that a search is running, rather than left waiting for minutes.
 #pragma once
 
 #include <atomic>
@@ -39,6 +41,7 @@ class BlasterPool {
     std::condition_variable changed;
     std::uint64_t owner = 0;  // the connection that holds it; 0: nobody
     bool busy = false;        // a request runs on it
+    bool searched = false;    // a code-set search holds it
     int heldPresses = 0;      // keys of the owner's requests since its hold began
     Clock::time_point lastUse{};
     std::deque<Waiter> waiting;  // in arrival order
@@ -65,12 +68,13 @@ class BlasterPool {
     Blaster& blaster_;
   };
 
-  enum class NoTurn { kGone, kStopping, kTimedOut };
+  enum class NoTurn { kGone, kStopping, kTimedOut, kSearching };
 
   // Waits for the blaster on port for a request of `presses` keys; null, with why, when the
-  // client has gone (asked now and then while it waits), tunerd stops or kTurnWait passed.
+  // client has gone (asked now and then while it waits), tunerd stops, kTurnWait passed or a
+  // search holds the blaster. A turn taken for a search keeps every other request away.
   std::unique_ptr<Turn> take(const std::string& port, std::uint64_t connection, int presses,
-                             const std::function<bool()>& gone, NoTurn& why);
+                             const std::function<bool()>& gone, NoTurn& why, bool search = false);
 
   // The connection closed: whatever it holds is free.
   void release(std::uint64_t connection);

@@ -1,5 +1,7 @@
 #include "connections.h"
 
+#include <netinet/in.h>
+#include <netinet/tcp.h>
 #include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -9,6 +11,8 @@
 
 #include "lirc_protocol.h"
 #include "service_log.h"
+#include "socket_io.h"
+#include "web_connection.h"
 
 namespace tunerd {
 namespace {
@@ -16,68 +20,97 @@ namespace {
 using std::chrono::duration_cast;
 using std::chrono::milliseconds;
 
-int msUntil(Clock::time_point when) {
-  const auto left = duration_cast<milliseconds>(when - Clock::now()).count();
-  return static_cast<int>(std::max<long long>(0, left));
-}
-
 // A request as the log shows it: cut to 120 bytes (the log line escapes the rest).
 std::string shown(const std::string& line) {
   return line.size() > 120 ? line.substr(0, 120) + "..." : line;
 }
 
-// Sends the whole text unless the client takes none of it for kSendDeadline or has gone.
-bool sendWithin(int fd, const std::string& text) {
-  std::size_t sent = 0;
-  auto deadline = Clock::now() + kSendDeadline;
-  while (sent < text.size()) {
-    const ssize_t n = send(fd, text.data() + sent, text.size() - sent, MSG_NOSIGNAL);
-    if (n > 0) {
-      sent += static_cast<std::size_t>(n);
-      deadline = Clock::now() + kSendDeadline;
-      continue;
-    }
-    if (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR) return false;
-    pollfd waiting{fd, POLLOUT, 0};
-    const int ready = poll(&waiting, 1, msUntil(deadline));
-    if (ready == 0 || (ready > 0 && (waiting.revents & (POLLERR | POLLHUP)) != 0)) return false;
-  }
-  return true;
-}
-
-// Whether the client closed its end: what it sent and what it waits for are not wanted any more.
-bool hungUp(int fd) {
-  pollfd waiting{fd, POLLRDHUP, 0};
-  return poll(&waiting, 1, 0) > 0 && (waiting.revents & (POLLRDHUP | POLLHUP | POLLERR)) != 0;
-}
-
 }  // namespace
+
+std::string Connections::roomFor(const Peer& peer) {
+  std::size_t same = 0;
+  std::size_t tcp = 0;
+  std::size_t web = 0;
+  Connection* longest = nullptr;
+  Connection* longestSame = nullptr;
+  std::size_t lirc = 0;  // ended ones too, until they are reaped
+  for (const auto& client : clients_) {
+    if (!client->peer.web) ++lirc;
+    if (client->done || client->leaving) continue;
+    const bool isSame = client->peer.tcp == peer.tcp && client->peer.user == peer.user &&
+                        client->peer.web == peer.web;
+    if (isSame) ++same;
+    if (client->peer.tcp && !client->peer.web) ++tcp;
+    if (client->peer.web) ++web;
+    if (client->waiting && client->fd >= 0) {
+      if (!longest || client->waitingSince < longest->waitingSince) longest = client.get();
+      if (isSame && (!longestSame || client->waitingSince < longestSame->waitingSince)) {
+        longestSame = client.get();
+      }
+    }
+  }
+  if (peer.web) {
+    Connection* making = same >= kMaxClientsPerUser ? longestSame
+                         : web >= kMaxWebClients    ? longest
+                                                    : nullptr;
+    if (making != nullptr) {
+      // Its thread sees the socket end and goes.
+      shutdown(making->fd, SHUT_RDWR);
+      making->waiting = false;
+      making->leaving = true;
+      --(same >= kMaxClientsPerUser ? same : web);
+    }
+    if (same >= kMaxClientsPerUser) {
+      return std::to_string(kMaxClientsPerUser) + " HTTP clients of this address are busy";
+    }
+    if (web >= kMaxWebClients) return std::to_string(kMaxWebClients) + " HTTP clients are busy";
+    return std::string();
+  }
+  if (lirc >= kMaxClients) return std::to_string(kMaxClients) + " clients are connected";
+  if (same >= kMaxClientsPerUser) {
+    return std::to_string(kMaxClientsPerUser) + " clients of " +
+           (peer.tcp ? "this address" : "this user") + " are connected";
+  }
+  if (peer.tcp && tcp >= kMaxTcpClients) {
+    return std::to_string(kMaxTcpClients) + " TCP clients are connected";
+  }
+  return std::string();
+}
 
 bool Connections::serve(int fd, const Peer& peer, std::string& refusal) {
   std::lock_guard<std::mutex> held(lock_);
-  std::size_t same = 0;
-  std::size_t tcp = 0;
-  for (const auto& client : clients_) {
-    if (client->done) continue;
-    if (client->peer.tcp == peer.tcp && client->peer.user == peer.user) ++same;
-    if (client->peer.tcp) ++tcp;
-  }
-  if (clients_.size() >= kMaxClients) {
-    refusal = std::to_string(kMaxClients) + " clients are connected";
-  } else if (same >= kMaxClientsPerUser) {
-    refusal = std::to_string(kMaxClientsPerUser) + " clients of " +
-              (peer.tcp ? "this address" : "this user") + " are connected";
-  } else if (peer.tcp && tcp >= kMaxTcpClients) {
-    refusal = std::to_string(kMaxTcpClients) + " TCP clients are connected";
-  }
+  refusal = roomFor(peer);
   if (!refusal.empty()) return false;
   const std::uint64_t id = ++lastId_;
   clients_.push_back(std::make_unique<Connection>());
   Connection& client = *clients_.back();
   client.peer = peer;
   client.fd = fd;
-  client.thread = std::thread([this, id, &client] { run(id, client); });
+  client.waiting = peer.web;  // for its first request
+  client.waitingSince = Clock::now();
+  client.thread = std::thread([this, id, &client] {
+    if (client.peer.web) {
+      runWeb(id, client);
+    } else {
+      run(id, client);
+    }
+  });
   return true;
+}
+
+void Connections::runWeb(std::uint64_t id, Connection& client) {
+  const int fd = client.fd;
+  // An answer goes out as its head and its body: neither waits for the other's acknowledgement.
+  const int noDelay = 1;
+  setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &noDelay, sizeof noDelay);
+  const Client asking{id, [fd] { return hungUp(fd); }};
+  serveWeb(*site_, fd, asking, client.peer.shown + " #" + std::to_string(id), service_.stopping,
+           [&](bool waiting) {
+             std::lock_guard<std::mutex> held(lock_);
+             client.waiting = waiting;
+             client.waitingSince = Clock::now();
+           });
+  finish(id, client, !service_.stopping);
 }
 
 void Connections::run(std::uint64_t id, Connection& client) {
@@ -133,7 +166,11 @@ void Connections::run(std::uint64_t id, Connection& client) {
     if (n <= 0) break;  // hung up; a half line is dropped
     buffer.append(bytes, static_cast<std::size_t>(n));
   }
-  closeClient(client, gently && !service_.stopping);
+  finish(id, client, gently && !service_.stopping);
+}
+
+void Connections::finish(std::uint64_t id, Connection& client, bool gently) {
+  closeClient(client, gently);
   service_.blasters.release(id);
   {
     std::lock_guard<std::mutex> held(lock_);

@@ -2,7 +2,9 @@
 // kMaxRequestLength bytes and answering each in turn. At most kMaxClients at once, of which one
 // user (a uid on the Unix socket, an address on TCP) has at most kMaxClientsPerUser and TCP at
 // most kMaxTcpClients; a client that sends no whole request for kClientIdle, or does not take a
-// reply within kSendDeadline, is closed.
+// reply within kSendDeadline, is closed. HTTP clients have room of their own, kMaxWebClients,
+// of which one address has at most kMaxClientsPerUser; when it is full, the client that has
+// waited longest between requests makes room for a new one.
 #pragma once
 
 #include <chrono>
@@ -16,20 +18,23 @@
 
 #include "listeners.h"
 #include "requests.h"
+#include "socket_io.h"
+#include "web_site.h"
 
 namespace tunerd {
 
 constexpr std::size_t kMaxClients = 64;
 constexpr std::size_t kMaxClientsPerUser = 16;
 constexpr std::size_t kMaxTcpClients = 16;
+constexpr std::size_t kMaxWebClients = 32;
 constexpr auto kClientIdle = std::chrono::seconds(60);
-constexpr auto kSendDeadline = std::chrono::seconds(5);
 
 class Connections {
  public:
   // ended is called from a connection's thread as it ends, so that reap() can be called.
-  Connections(Service& service, std::function<void()> ended)
-      : service_(service), ended_(std::move(ended)) {}
+  // site serves the HTTP clients, if there are any.
+  Connections(Service& service, WebSite* site, std::function<void()> ended)
+      : service_(service), site_(site), ended_(std::move(ended)) {}
   ~Connections() { joinAll(); }
 
   // Serves the accepted, non-blocking socket; false, with why, when the limits leave no room for
@@ -47,11 +52,19 @@ class Connections {
     Peer peer;
     int fd = -1;  // -1 once closed
     bool done = false;
+    bool waiting = false;  // an HTTP client between requests, since waitingSince
+    bool leaving = false;  // closed to make room, its thread not yet ended
+    Clock::time_point waitingSince;
   };
   void run(std::uint64_t id, Connection& client);
+  void runWeb(std::uint64_t id, Connection& client);
+  void finish(std::uint64_t id, Connection& client, bool gently);
+  // Why there is no room for peer, or empty; an HTTP client waiting longest may be closed for it.
+  std::string roomFor(const Peer& peer);
   void closeClient(Connection& client, bool gently);
 
   Service& service_;
+  WebSite* site_;
   std::function<void()> ended_;
   std::mutex lock_;
   std::list<std::unique_ptr<Connection>> clients_;

@@ -37,6 +37,8 @@ std::string addressText(std::uint32_t address);
 // Who a client is: a user of the Unix socket or an address on TCP.
 struct Peer {
   bool tcp = false;
+  bool web = false;  // an HTTP client
+
   std::uint64_t user = 0;  // the uid, or the IPv4 address
   std::string shown;       // "local client uid 1000 pid 42", "127.0.0.1:5555"
 };

@@ -10,15 +10,18 @@
 #include <cstring>
 #include <iostream>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "accept_loop.h"
 #include "blaster/serial_services.h"
+#include "code_searches.h"
 #include "connections.h"
 #include "listeners.h"
 #include "options.h"
 #include "plugin/plugin_environment.h"
 #include "service_log.h"
+#include "web_site.h"
 
 namespace {
 
@@ -76,9 +79,12 @@ int main(int argc, char** argv) {
     std::cerr << "tunerd: " << problem << "\n";
     return 1;
   }
-  if (!options.listen.empty()) {
-    listening.tcp = tunerd::listenTcp(options.tcpAddress, options.tcpPort, problem);
-    if (listening.tcp < 0) {
+  for (auto [given, address, port, fd] :
+       {std::tuple(&options.listen, options.tcpAddress, options.tcpPort, &listening.tcp),
+        std::tuple(&options.http, options.httpAddress, options.httpPort, &listening.web)}) {
+    if (given->empty()) continue;
+    *fd = tunerd::listenTcp(address, port, problem);
+    if (*fd < 0) {
       std::cerr << "tunerd: " << problem << "\n";
       unlink(options.socketPath.c_str());
       return 1;
@@ -86,20 +92,25 @@ int main(int argc, char** argv) {
   }
 
   tunerd::BlasterPool blasters(tuner::pluginLog(), tuner::platformSerial());
+  tunerd::LastResults results;
   tunerd::Service service{tuner::pluginLog(),
                           tuner::tunerConfigPath(),
                           tuner::tuningRecipesPath(),
                           std::string(tuner::configDirectory()) + "buttons.txt",
                           blasters,
-                          stopping};
+                          stopping,
+                          results};
   {
-    tunerd::Connections connections(service, [] { wakeMain('r'); });
+    tunerd::CodeSearches searches(service);
+    tunerd::WebSite site(service, searches, options.httpNames);
+    tunerd::Connections connections(service, &site, [] { wakeMain('r'); });
     tunerd::logLine("serving " + options.socketPath +
-                    (options.listen.empty() ? "" : " and TCP " + options.listen) + " for " +
+                    (options.listen.empty() ? "" : " and TCP " + options.listen) +
+                    (options.http.empty() ? "" : " and the web page on " + options.http) + " for " +
                     service.configPath);
     tunerd::acceptUntilStopped(listening, wake[0], connections, blasters, stopping);
     tunerd::logLine("stopping after the keys in progress");
-    for (int fd : {listening.local, listening.tcp}) {
+    for (int fd : {listening.local, listening.tcp, listening.web}) {
       if (fd >= 0) close(fd);
     }
     connections.joinAll();

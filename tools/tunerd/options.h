@@ -14,6 +14,10 @@ struct Options {
   std::string listen;  // [ADDR:]PORT as given; empty: no TCP
   std::uint32_t tcpAddress = 0;
   int tcpPort = 0;
+  std::string http;  // [ADDR:]PORT as given; empty: no web page
+  std::uint32_t httpAddress = 0;
+  int httpPort = 0;
+  std::vector<std::string> httpNames;  // further names the web page is reached by
   std::vector<Network> allowed;
   bool help = false;
   bool version = false;

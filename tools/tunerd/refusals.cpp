@@ -14,7 +14,7 @@ Refusals::~Refusals() {
   for (const Refusal& refusal : refusing_) close(refusal.fd);
 }
 
-void Refusals::add(int fd, std::uint64_t user, const std::string& reason) {
+void Refusals::add(int fd, std::uint64_t user, const std::string& reason, bool web) {
   const auto sameUser = [&](const Refusal& r) { return r.user == user; };
   const auto oldest = static_cast<std::size_t>(std::count_if(refusing_.begin(), refusing_.end(),
                                                              sameUser)) >= kMaxRefusingPerUser
@@ -25,8 +25,8 @@ void Refusals::add(int fd, std::uint64_t user, const std::string& reason) {
     close(oldest->fd);
     refusing_.erase(oldest);
   }
-  refusing_.push_back(
-      Refusal{fd, user, reason, std::string(), std::chrono::steady_clock::now() + kRefusalWait});
+  refusing_.push_back(Refusal{fd, user, reason, web, std::string(),
+                              std::chrono::steady_clock::now() + kRefusalWait});
 }
 
 int Refusals::watch(std::vector<pollfd>& waiting) const {
@@ -54,8 +54,12 @@ void Refusals::serve(const std::vector<pollfd>& polled) {
       const std::size_t end = it->received.find('\n');
       if (end != std::string::npos || it->received.size() >= kMaxRequestLength) {
         const std::string line = it->received.substr(0, std::min(end, std::size_t{120}));
+        const std::string why = "tunerd refused this connection: " + it->reason;
         const std::string answer =
-            reply(line, false, {"tunerd refused this connection: " + it->reason});
+            it->web ? "HTTP/1.1 503 Service Unavailable\r\nContent-Type: application/json\r\n"
+                      "Connection: close\r\nContent-Length: " +
+                          std::to_string(why.size() + 15) + "\r\n\r\n{\"message\": \"" + why + "\"}"
+                    : reply(line, false, {why});
         send(it->fd, answer.data(), answer.size(), MSG_NOSIGNAL | MSG_DONTWAIT);
         finished = true;
       } else if (n == 0 || (n < 0 && errno != EAGAIN && errno != EINTR)) {

@@ -22,8 +22,9 @@ class Refusals {
  public:
   ~Refusals();
 
-  // Takes the non-blocking socket of a client of user (a uid or an address) over.
-  void add(int fd, std::uint64_t user, const std::string& reason);
+  // Takes the non-blocking socket of a client of user (a uid or an address) over; an HTTP
+  // client is answered 503.
+  void add(int fd, std::uint64_t user, const std::string& reason, bool web = false);
 
   // The sockets to poll, appended to waiting; the time until the first gives up, -1 for none.
   int watch(std::vector<pollfd>& waiting) const;
@@ -35,6 +36,7 @@ class Refusals {
     int fd;
     std::uint64_t user;
     std::string reason;
+    bool web;
     std::string received;
     std::chrono::steady_clock::time_point until;
   };

@@ -7,9 +7,10 @@
 #include "lirc_protocol.h"
 #include "named_buttons.h"
 #include "tuner/control_result.h"
-#include "tuner/key_commands.h"
 #include "tuner/tuner_config.h"
+#include "tuner/tuner_lookup.h"
 #include "tuner/tuning_recipes.h"
+#include "tuner_requests.h"
 
 namespace tunerd {
 namespace {
@@ -22,131 +23,45 @@ Answer failure(const Request& request, const std::string& sentence) {
   return Answer{reply(request.line, false, {sentence}), false, sentence, false};
 }
 
-// The tuner line of a remote, looked up afresh. Remotes match tuner names without regard to
-// case, as lircd's do; an exact match wins.
-struct Tuner {
-  std::string name;             // as the tuner file spells it
-  tuner::ControlResult result;  // its code is TUNER_DONE once the line was found
-  tuner::TunerSettings settings;
-};
-
-std::string tunerNameOf(const Service& service, const std::string& remote) {
-  std::vector<std::string> names;
-  if (!tuner::readTunerNames(service.configPath, names)) return remote;
-  std::string folded;
-  for (const std::string& name : names) {
-    if (name == remote) return remote;
-    if (folded.empty() && sameIgnoringCase(name, remote)) folded = name;
-  }
-  return folded.empty() ? remote : folded;
-}
-
-// The line of the tuner a remote names, as tunerNameOf found it.
-Tuner lookUp(const Service& service, const std::string& name, const char* what) {
-  Tuner tuner;
-  tuner.name = name;
-  tuner.result.what = what;
-  tuner::setField(tuner.result.tuner, tuner.name.c_str());
-  tuner::setField(tuner.result.config, service.configPath.c_str());
-  if (tuner::lookUpTuner(service.log, service.configPath, tuner.name.c_str(), tuner.settings,
-                         tuner.result)) {
-    tuner.result.code = TUNER_DONE;
-  }
-  return tuner;
-}
-
-// Why a request got no turn at the blaster, or why its keys stopped.
-std::string noTurnSentence(BlasterPool::NoTurn why, const Tuner& tuner) {
-  switch (why) {
-    case BlasterPool::NoTurn::kGone:
-      return "the client hung up before its turn: nothing was sent";
-    case BlasterPool::NoTurn::kStopping:
-      return "tunerd is stopping: nothing was sent";
-    case BlasterPool::NoTurn::kTimedOut:
-      break;
-  }
-  return "the blaster on " + std::string(tuner.settings.comPort) + " stayed busy with other " +
-         "clients' keys for " + std::to_string(kTurnWait.count()) + " s: nothing was sent";
-}
-
-// What presses a request's keys on the tuner's open blaster, through the core's one road.
-using PressIn = std::function<tuner::Pressed(tuner::OpenBlaster&, const std::function<bool()>&)>;
-
-// The request's keys on the tuner's blaster, in its turn; they stop before the next key once
-// tunerd stops or the client has hung up.
-Answer pressInTurn(Service& service, const Request& request, const Client& client, Tuner& tuner,
-                   int presses, const PressIn& press) {
-  BlasterPool::NoTurn why{};
-  const auto turn =
-      service.blasters.take(tuner.settings.comPort, client.id, presses, client.gone, why);
-  if (!turn) return failure(request, noTurnSentence(why, tuner));
-  tuner::OpenBlaster& blaster = turn->blaster();
-  if (!blaster.reclaim(tuner.settings.comPort)) {
-    tuner::setPortProblem(tuner.result, blaster.problem());
-    return failure(request, tuner::resultSentence(tuner.result));
-  }
-  const auto stopped = [&] { return service.stopping || (client.gone && client.gone()); };
-  switch (press(blaster, stopped)) {
-    case tuner::Pressed::kAll:
-      return success(request);
-    case tuner::Pressed::kStopped:
-      return failure(request, service.stopping ? "tunerd is stopping: the rest was not sent"
-                                               : "the client hung up: the rest was not sent");
-    case tuner::Pressed::kNotAcknowledged:
-      break;
-  }
-  return failure(request, tuner::resultSentence(tuner.result));
+// An outcome as lircd's reply.
+Answer answered(const Request& request, const Outcome& outcome) {
+  return outcome.verdict == Verdict::kDone ? success(request) : failure(request, outcome.sentence);
 }
 
 Answer sendOnce(Service& service, const Request& request, const Client& client) {
-  const std::string remote = request.words.empty() ? std::string() : request.words[0];
-  const std::string name = tunerNameOf(service, remote);
-  const SendOnce send = parseSendOnce(request, namedButtons(service.buttonsPath, name));
-  if (!send.problem.empty()) return failure(request, send.problem);
-  Tuner tuner = lookUp(service, name, "key");
-  if (tuner.result.code != TUNER_DONE) return failure(request, tuner::resultSentence(tuner.result));
-  std::vector<tuner::KeyPress> keys;
-  for (int key : send.keys) keys.insert(keys.end(), send.count, tuner::KeyPress{key});
-  return pressInTurn(service, request, client, tuner, static_cast<int>(keys.size()),
-                     [&](tuner::OpenBlaster& blaster, const std::function<bool()>& stopped) {
-                       return tuner::pressKeys(service.log, blaster, tuner.settings, keys, 0,
-                                               tuner.result, stopped);
-                     });
+  return answered(request, sendButtons(service, request.words, client));
 }
 
 // TUNE remote channel: the whole channel, as MacroTune sends it, by the tuner's recipe.
 Answer tune(Service& service, const Request& request, const Client& client) {
-  tuner::Channel channel;
-  if (request.words.size() != 2 || !parseChannel(request.words[1], channel)) {
-    return failure(request, "TUNE needs a remote (a tuner name) and a channel from 1 to " +
-                                std::string(static_cast<std::size_t>(kMaxChannelDigits), '9') +
-                                ", or a sub-channel such as 4.1");
+  if (request.words.size() != 2) {
+    return failure(request, "TUNE needs a remote (a tuner name) and " + channelRule());
   }
-  Tuner tuner = lookUp(service, tunerNameOf(service, request.words[0]), "channel");
-  if (tuner.result.code != TUNER_DONE) return failure(request, tuner::resultSentence(tuner.result));
-  const tuner::TuningRecipe recipe =
-      tuner::ReadRecipe(service.log, service.recipePath, tuner.name.c_str());
-  if (tuner::lacksDotKey(channel, recipe, tuner.result)) {
-    return failure(request, tuner::resultSentence(tuner.result));
+  return answered(request, tuneChannel(service, request.words[0], request.words[1], client));
+}
+
+// The line of the tuner a remote names, for LIST.
+tuner::ControlResult lookUp(const Service& service, const std::string& name) {
+  tuner::ControlResult result;
+  tuner::TunerSettings settings;
+  tuner::setField(result.tuner, name.c_str());
+  tuner::setField(result.config, service.configPath.c_str());
+  if (tuner::lookUpTuner(service.log, service.configPath, name.c_str(), settings, result)) {
+    result.code = TUNER_DONE;
   }
-  return pressInTurn(service, request, client, tuner, tuner::channelPresses(channel, recipe),
-                     [&](tuner::OpenBlaster& blaster, const std::function<bool()>& stopped) {
-                       return tuner::pressChannel(service.log, blaster, tuner.settings, channel,
-                                                  recipe, tuner.result, stopped);
-                     });
+  return result;
 }
 
 // LIST: the remotes; LIST remote: its buttons; LIST remote button: that one.
 Answer list(Service& service, const Request& request, const Client&) {
   if (request.words.size() > 2) return failure(request, "LIST takes a remote and a button at most");
   if (!request.words.empty()) {
-    const Tuner tuner = lookUp(service, tunerNameOf(service, request.words[0]), "key");
-    if (tuner.result.code != TUNER_DONE)
-      return failure(request, tuner::resultSentence(tuner.result));
+    const std::string tuner = tunerNameOf(service, request.words[0]).name;
+    const tuner::ControlResult found = lookUp(service, tuner);
+    if (found.code != TUNER_DONE) return failure(request, tuner::resultSentence(found));
     std::vector<std::pair<std::string, int>> named;
     for (const std::string& digit : digitButtons()) named.emplace_back(digit, *buttonKey(digit));
-    for (const auto& button : namedButtons(service.buttonsPath, tuner.name))
-      named.push_back(button);
+    for (const auto& button : namedButtons(service.buttonsPath, tuner)) named.push_back(button);
     if (request.words.size() == 2) {
       for (const auto& [name, key] : named) {
         if (sameIgnoringCase(name, request.words[1])) {
@@ -154,13 +69,13 @@ Answer list(Service& service, const Request& request, const Client&) {
         }
       }
       return failure(request, "unknown button \"" + tuner::printable(request.words[1]) +
-                                  "\" for remote \"" + tuner.name + "\"");
+                                  "\" for remote \"" + tuner + "\"");
     }
     std::vector<std::string> buttons;
     for (const auto& [name, key] : named) buttons.push_back(listedButton(key, name));
     // The tuner's recipe, where it has one, as a last line of the same two fields.
     const tuner::TuningRecipe recipe =
-        tuner::ReadRecipe(service.log, service.recipePath, tuner.name.c_str());
+        tuner::ReadRecipe(service.log, service.recipePath, tuner.c_str());
     const std::string described = tuner::describeRecipe(recipe);
     if (described != tuner::describeRecipe(tuner::TuningRecipe{})) {
       std::string shown = "RECIPE:" + described;

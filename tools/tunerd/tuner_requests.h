@@ -1,0 +1,45 @@
+// Keys and channels for a tuner, whichever way the request came (the LIRC socket, HTTP, MQTT):
+// the tuner looked up afresh, the keys pressed in the blaster's turn through the core's one
+// road, and the outcome kept as the tuner's last result.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "service.h"
+
+namespace tunerd {
+
+enum class Verdict {
+  kDone,          // every key acknowledged
+  kWrongRequest,  // a button, count or channel that cannot be sent: nothing was sent
+  kNoSuchTuner,   // no line of the tuner file has the name: nothing was sent
+  kNoTurn,        // the blaster stayed busy, is searched, or tunerd stops: nothing (more) sent
+  kFailed,        // the files or the blaster failed: the sentence says which
+};
+
+struct Outcome {
+  Verdict verdict = Verdict::kFailed;
+  int result = 0;        // the plug-in's result number
+  std::string sentence;  // the plug-in's sentence for it, or tunerd's own
+};
+
+// The tuner file's spelling of a remote: an exact match, else the first without regard to case,
+// as lircd matches its remotes; known is false when no line has the name.
+struct TunerName {
+  std::string name;
+  bool known = false;
+};
+TunerName tunerNameOf(const Service& service, const std::string& remote);
+
+// words: remote button... [count], as SEND_ONCE takes them.
+Outcome sendButtons(Service& service, const std::vector<std::string>& words, const Client& client);
+
+// The whole channel ("42", "4.1") by the tuner's recipe, as MacroTune sends it.
+Outcome tuneChannel(Service& service, const std::string& remote, const std::string& channel,
+                    const Client& client);
+
+// What TUNE and the channel fields take, said once.
+std::string channelRule();
+
+}  // namespace tunerd

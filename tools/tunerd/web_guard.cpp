@@ -1,0 +1,70 @@
+#include "web_guard.h"
+
+#include <arpa/inet.h>
+
+#include <algorithm>
+#include <cctype>
+
+namespace tunerd {
+namespace {
+
+std::string lower(std::string text) {
+  for (char& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return text;
+}
+
+// The host without its port; empty for something that is no host.
+std::string hostPart(const std::string& host) {
+  if (!host.empty() && host[0] == '[') {
+    const std::size_t close = host.find(']');
+    if (close == std::string::npos) return std::string();
+    const std::string rest = host.substr(close + 1);
+    if (!rest.empty() && (rest[0] != ':' || rest.size() == 1)) return std::string();
+    return host.substr(0, close + 1);
+  }
+  const std::size_t colon = host.find(':');
+  if (colon == std::string::npos) return host;
+  const std::string port = host.substr(colon + 1);
+  if (port.empty() || port.size() > 5 ||
+      !std::all_of(port.begin(), port.end(), [](char c) { return c >= '0' && c <= '9'; })) {
+    return std::string();
+  }
+  return host.substr(0, colon);
+}
+
+bool isAddress(const std::string& name) {
+  unsigned char bytes[16];
+  if (name.size() > 2 && name.front() == '[' && name.back() == ']') {
+    return inet_pton(AF_INET6, name.substr(1, name.size() - 2).c_str(), bytes) == 1;
+  }
+  return inet_pton(AF_INET, name.c_str(), bytes) == 1;
+}
+
+}  // namespace
+
+bool hostAllowed(const std::string& host, const std::vector<std::string>& names) {
+  const std::string name = lower(hostPart(host));
+  if (name.empty()) return false;
+  if (name == "localhost" || isAddress(name)) return true;
+  return std::any_of(names.begin(), names.end(),
+                     [&](const std::string& known) { return lower(known) == name; });
+}
+
+std::string stateChangeProblem(const std::string& host, const std::string& origin,
+                               const std::string& fetchSite, const std::string& contentType,
+                               bool hasBody) {
+  if (!origin.empty() && lower(origin) != "http://" + lower(host)) {
+    return "a request from another site's page (Origin " + origin.substr(0, 80) +
+           ") may not press keys";
+  }
+  if (fetchSite == "cross-site" || fetchSite == "same-site") {
+    return "a request from another site's page may not press keys";
+  }
+  const std::string type = lower(contentType.substr(0, contentType.find(';')));
+  if (hasBody && type != "application/json") {
+    return "the body must be application/json";
+  }
+  return std::string();
+}
+
+}  // namespace tunerd

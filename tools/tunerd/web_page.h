@@ -1,0 +1,8 @@
+// The web page, one self-contained file built into tunerd (web_page.html).
+#pragma once
+
+namespace tunerd {
+
+extern const char kWebPage[];
+
+}  // namespace tunerd
