@@ -25,7 +25,8 @@ bool outOfDescriptors(int error) {
 }  // namespace
 
 void acceptUntilStopped(const Listening& listening, int wake, Connections& connections,
-                        BlasterPool& blasters, std::atomic<bool>& stopping) {
+                        BlasterPool& blasters, std::atomic<bool>& stopping,
+                        const std::function<void()>& hangUp) {
   std::vector<int> listeners{listening.local};
   for (int fd : {listening.tcp, listening.web}) {
     if (fd >= 0) listeners.push_back(fd);
@@ -54,6 +55,7 @@ void acceptUntilStopped(const Listening& listening, int wake, Connections& conne
           logLine(
               "SIGHUP: nothing to reload, the tuner file, recipes and buttons are "
               "read afresh for each request");
+          if (hangUp) hangUp();
         }
       }
     }

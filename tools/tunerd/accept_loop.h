@@ -4,6 +4,7 @@
 #pragma once
 
 #include <atomic>
+#include <functional>
 #include <vector>
 
 #include "blaster_pool.h"
@@ -21,7 +22,9 @@ struct Listening {
 
 // Serves until a stop comes through the wake pipe: 'T' stops, 'H' is a SIGHUP to log, anything
 // else a connection that ended.
+// hangUp is called for each SIGHUP.
 void acceptUntilStopped(const Listening& listening, int wake, Connections& connections,
-                        BlasterPool& blasters, std::atomic<bool>& stopping);
+                        BlasterPool& blasters, std::atomic<bool>& stopping,
+                        const std::function<void()>& hangUp);
 
 }  // namespace tunerd

@@ -8,7 +8,9 @@
 #include <cerrno>
 #include <csignal>
 #include <cstring>
+#include <fstream>
 #include <iostream>
+#include <memory>
 #include <string>
 #include <tuple>
 #include <vector>
@@ -18,6 +20,7 @@
 #include "code_searches.h"
 #include "connections.h"
 #include "listeners.h"
+#include "mqtt_bridge.h"
 #include "options.h"
 #include "plugin/plugin_environment.h"
 #include "service_log.h"
@@ -38,6 +41,25 @@ void onSignal(int signal) {
   const int saved = errno;
   wakeMain(signal == SIGHUP ? 'H' : 'T');
   errno = saved;
+}
+
+// The broker and the login of --mqtt; the password is the first line of its file.
+bool mqttSettings(const tunerd::Options& options, tunerd::MqttSettings& mqtt,
+                  std::string& problem) {
+  mqtt.host = options.mqttHost;
+  mqtt.port = options.mqttPort;
+  mqtt.user = options.mqttUser;
+  mqtt.names.base = options.mqttBase;
+  mqtt.names.discovery = options.mqttDiscoveryPrefix;
+  if (options.mqttPasswordFile.empty()) return true;
+  std::ifstream file(options.mqttPasswordFile);
+  if (!file || !std::getline(file, mqtt.password)) {
+    problem =
+        "--mqtt-password-file " + options.mqttPasswordFile + ": cannot read the password from it";
+    return false;
+  }
+  if (!mqtt.password.empty() && mqtt.password.back() == '\r') mqtt.password.pop_back();
+  return true;
 }
 
 }  // namespace
@@ -100,15 +122,33 @@ int main(int argc, char** argv) {
                           blasters,
                           stopping,
                           results};
+  tunerd::MqttSettings mqtt;
+  if (!options.mqtt.empty() && !mqttSettings(options, mqtt, problem)) {
+    std::cerr << "tunerd: " << problem << "\n";
+    unlink(options.socketPath.c_str());
+    return 1;
+  }
   {
+    std::unique_ptr<tunerd::MqttBridge> bridge;
+    if (!options.mqtt.empty()) {
+      bridge = std::make_unique<tunerd::MqttBridge>(service, mqtt);
+      if (!bridge->start(problem)) {
+        std::cerr << "tunerd: " << problem << "\n";
+        unlink(options.socketPath.c_str());
+        return 1;
+      }
+    }
     tunerd::CodeSearches searches(service);
     tunerd::WebSite site(service, searches, options.httpNames);
     tunerd::Connections connections(service, &site, [] { wakeMain('r'); });
     tunerd::logLine("serving " + options.socketPath +
                     (options.listen.empty() ? "" : " and TCP " + options.listen) +
-                    (options.http.empty() ? "" : " and the web page on " + options.http) + " for " +
+                    (options.http.empty() ? "" : " and the web page on " + options.http) +
+                    (options.mqtt.empty() ? "" : " and MQTT at " + options.mqtt) + " for " +
                     service.configPath);
-    tunerd::acceptUntilStopped(listening, wake[0], connections, blasters, stopping);
+    tunerd::acceptUntilStopped(listening, wake[0], connections, blasters, stopping, [&] {
+      if (bridge) bridge->reload();
+    });
     tunerd::logLine("stopping after the keys in progress");
     for (int fd : {listening.local, listening.tcp, listening.web}) {
       if (fd >= 0) close(fd);

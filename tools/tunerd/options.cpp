@@ -2,11 +2,15 @@
 
 #include <algorithm>
 
+#include "common/whole_number.h"
+
 namespace tunerd {
 
 const char kUsage[] =
     "usage: tunerd [--socket PATH] [--listen [ADDR:]PORT] [--http [ADDR:]PORT]\n"
     "              [--http-name NAME[,NAME...]] [--allow NETWORK[,NETWORK...]]\n"
+    "              [--mqtt HOST[:PORT] [--mqtt-user NAME] [--mqtt-password-file PATH]\n"
+    "               [--mqtt-discovery-prefix PREFIX] [--mqtt-base TOPIC]]\n"
     "       tunerd --help | --version\n"
     "Serves the LIRC daemon's socket protocol for the blasters of the tuner file: each tuner\n"
     "line is a remote named by its tuner name, whose buttons KEY_0 to KEY_9 press the digit keys.\n"
@@ -26,6 +30,16 @@ const char kUsage[] =
     "                  the TCP and HTTP clients served, as ADDR or ADDR/BITS; others are\n"
     "                  refused and logged (without --allow, loopback clients only); needs\n"
     "                  --listen or --http\n"
+    "  --mqtt HOST[:PORT]\n"
+    "                  also connect to the MQTT broker on HOST (port 1883 unless given) and\n"
+    "                  publish every tuner to Home Assistant: a Channel text, its named buttons\n"
+    "                  and its last result, with tunerd's availability\n"
+    "  --mqtt-user NAME, --mqtt-password-file PATH\n"
+    "                  log in to the broker as NAME with the password in PATH (its first line)\n"
+    "  --mqtt-discovery-prefix PREFIX\n"
+    "                  Home Assistant's discovery prefix (default homeassistant)\n"
+    "  --mqtt-base TOPIC\n"
+    "                  the topics under which tunerd's own live (default tunerdll)\n"
     "Requests: SEND_ONCE REMOTE BUTTON... [COUNT] (10 keys at most), LIST [REMOTE [BUTTON]],\n"
     "VERSION, and TUNE REMOTE CHANNEL (the whole channel of up to 8 digits, as MacroTune sends\n"
     "it). One line per request on standard error; SIGTERM ends tunerd after the key in\n"
@@ -60,6 +74,56 @@ bool port(const char* option, const std::string& given, const std::vector<Networ
   return true;
 }
 
+// A topic part tunerd's topics are made of: no wildcards, no empty level.
+bool topicPart(const std::string& text) {
+  return !text.empty() && text.size() <= 64 && text.find_first_of("+#") == std::string::npos &&
+         text.front() != '/' && text.back() != '/' && text.find("//") == std::string::npos;
+}
+
+bool mqttBroker(Options& options, std::string& problem) {
+  if (options.mqtt.empty()) {
+    if (!options.mqttUser.empty() || !options.mqttPasswordFile.empty()) {
+      problem = "--mqtt-user and --mqtt-password-file need --mqtt";
+      return false;
+    }
+    return true;
+  }
+  const std::size_t colon = options.mqtt.rfind(':');
+  options.mqttHost = options.mqtt.substr(0, colon);
+  if (colon != std::string::npos &&
+      !tuner::parseWholeNumber(options.mqtt.substr(colon + 1), 1, 65535, options.mqttPort)) {
+    problem = "--mqtt: \"" + options.mqtt + "\" is not HOST[:PORT]";
+    return false;
+  }
+  if (options.mqttHost.empty() || options.mqttHost.find_first_of(" /") != std::string::npos) {
+    problem = "--mqtt: \"" + options.mqtt + "\" is not HOST[:PORT]";
+    return false;
+  }
+  if (!topicPart(options.mqttDiscoveryPrefix) || !topicPart(options.mqttBase)) {
+    problem = "--mqtt-discovery-prefix and --mqtt-base take topics without + # or empty levels";
+    return false;
+  }
+  return true;
+}
+
+// The options that take their value as it is.
+std::string Options::*textOption(const std::string& arg) {
+  static const std::pair<const char*, std::string Options::*> kText[] = {
+      {"--socket", &Options::socketPath},
+      {"--listen", &Options::listen},
+      {"--http", &Options::http},
+      {"--mqtt", &Options::mqtt},
+      {"--mqtt-user", &Options::mqttUser},
+      {"--mqtt-password-file", &Options::mqttPasswordFile},
+      {"--mqtt-discovery-prefix", &Options::mqttDiscoveryPrefix},
+      {"--mqtt-base", &Options::mqttBase},
+  };
+  for (const auto& [name, member] : kText) {
+    if (arg == name) return member;
+  }
+  return nullptr;
+}
+
 }  // namespace
 
 bool parseOptions(const std::vector<std::string>& args, Options& options, std::string& problem) {
@@ -70,12 +134,8 @@ bool parseOptions(const std::vector<std::string>& args, Options& options, std::s
       options.help = true;
     } else if (arg == "--version") {
       options.version = true;
-    } else if (arg == "--socket" && hasValue) {
-      options.socketPath = args[++i];
-    } else if (arg == "--listen" && hasValue) {
-      options.listen = args[++i];
-    } else if (arg == "--http" && hasValue) {
-      options.http = args[++i];
+    } else if (std::string Options::*text = textOption(arg); text != nullptr && hasValue) {
+      options.*text = args[++i];
     } else if (arg == "--http-name" && hasValue) {
       for (const std::string& name : splitList(args[++i])) options.httpNames.push_back(name);
     } else if (arg == "--allow" && hasValue) {
@@ -99,6 +159,7 @@ bool parseOptions(const std::vector<std::string>& args, Options& options, std::s
     problem = "--allow names TCP clients: it needs --listen or --http";
     return false;
   }
+  if (!mqttBroker(options, problem)) return false;
   return port("--listen", options.listen, options.allowed, options.tcpAddress, options.tcpPort,
               problem) &&
          port("--http", options.http, options.allowed, options.httpAddress, options.httpPort,

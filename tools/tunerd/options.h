@@ -19,6 +19,13 @@ struct Options {
   int httpPort = 0;
   std::vector<std::string> httpNames;  // further names the web page is reached by
   std::vector<Network> allowed;
+  std::string mqtt;  // HOST[:PORT] of the MQTT broker; empty: no MQTT
+  std::string mqttHost;
+  int mqttPort = 1883;
+  std::string mqttUser;
+  std::string mqttPasswordFile;
+  std::string mqttDiscoveryPrefix = "homeassistant";
+  std::string mqttBase = "tunerdll";
   bool help = false;
   bool version = false;
 };
