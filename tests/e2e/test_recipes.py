@@ -86,6 +86,28 @@ class Recipes(HostTestCase):
             % result.stdout.splitlines()[0][len("check "):-1],
             'line 4: recipe for "Living.": unusable: enter 0 is out of range (1 to 255)'])
 
+    def test_check_tells_each_buttons_line(self):
+        self.write_config("Living.=COM1&2,423.\n")
+        with open(os.path.join(self.capture, "buttons.txt"), "w") as buttons:
+            buttons.write("Living.=KEY_ENTER 11 key_exit 12\n\nLiving.=KEY_MENU 13\n"
+                          "Box=KEY_OK 5\nno equals here\n")
+        result = self.host.run("check")
+        self.assertEqual(result.returncode, 1, result.stderr)
+        config = result.stdout.splitlines()[0][len("check "):-1]
+        self.assertEqual(result.stdout.splitlines()[-5:], [
+            "check %sbuttons.txt:" % config[:-len("tuner.txt")],
+            'line 1: buttons of "Living." KEY_ENTER 11 KEY_EXIT 12: ok',
+            'line 3: buttons of "Living." KEY_MENU 13: unusable: shadowed by an earlier line '
+            "with the same name",
+            'line 4: buttons of "Box" KEY_OK 5: unusable: no usable line of %s has this tuner '
+            "name" % config,
+            'line 5: unusable: no "NAME=" before the buttons'])
+        with open(os.path.join(self.capture, "buttons.txt"), "w") as buttons:
+            buttons.write("Living.=KEY_X 0 KEY_Y\n")
+        self.assertEqual(self.host.run("check").stdout.splitlines()[-1],
+                         'line 1: buttons of "Living.": unusable: KEY_X: "0" is no key number '
+                         "from 1 to 255; KEY_Y has no key number")
+
     def test_the_guides_worked_lines_and_command(self):
         sim, port = self.attach_blaster()
         with open(GUIDE) as guide:

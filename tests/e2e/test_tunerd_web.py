@@ -64,6 +64,9 @@ class WebApi(WebCase):
         # An irsend's result is the tuner's last result too.
         self.irsend("SEND_ONCE", "Den.", "KEY_OK", expect=1)
         self.assertIn("KEY_OK", self.tuners()["Den."]["last"]["message"])
+        status, checked, _ = self.call("GET", "/api/check")
+        self.assertEqual((status, checked["usable"]), (200, True), checked)
+        self.assertIn('line 1: buttons of "Living room." KEY_ENTER 11: ok', checked["lines"])
         status, page, headers = self.call("GET", "/")
         self.assertEqual(status, 200)
         self.assertIn(b"Channel", page)

@@ -3,13 +3,12 @@
 #include <set>
 #include <vector>
 
+#include "file_beside.h"
 #include "tuner/tuner_config.h"
 #include "tuner/tuning_recipes.h"
 
 std::string recipeFileBeside(const std::string& tunerFile) {
-  const std::size_t separator = tunerFile.find_last_of("/\\");
-  return (separator == std::string::npos ? std::string() : tunerFile.substr(0, separator + 1)) +
-         "tuning.txt";
+  return tuner::fileBeside(tunerFile, "tuning.txt");
 }
 
 int checkRecipes(const std::string& recipeFile, const std::string& tunerFile, std::ostream& out) {

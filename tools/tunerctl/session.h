@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "button_names.h"
 #include "code_search.h"
 #include "command_line.h"
 #include "config_check.h"
@@ -200,6 +201,7 @@ class Session {
     out() << "check " << path << ":\n";
     int status = checkTunerConfig(path, probe, out(), std::cerr);
     if (checkRecipes(recipeFileBeside(path), path, out()) != 0) status = 1;
+    if (tuner::checkButtons(tuner::buttonsFileBeside(path), path, out()) != 0) status = 1;
     const std::string trace = traceProblem(tuner::pluginLog().path);
     if (!trace.empty()) std::cerr << "tunerctl: check: " << trace << "\n";
     return status;

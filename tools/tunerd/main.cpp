@@ -17,6 +17,7 @@
 
 #include "accept_loop.h"
 #include "blaster/serial_services.h"
+#include "button_names.h"
 #include "code_searches.h"
 #include "connections.h"
 #include "listeners.h"
@@ -118,7 +119,7 @@ int main(int argc, char** argv) {
   tunerd::Service service{tuner::pluginLog(),
                           tuner::tunerConfigPath(),
                           tuner::tuningRecipesPath(),
-                          std::string(tuner::configDirectory()) + "buttons.txt",
+                          tuner::buttonsFileBeside(tuner::tunerConfigPath()),
                           blasters,
                           stopping,
                           results};

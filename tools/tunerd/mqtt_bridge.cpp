@@ -5,7 +5,7 @@
 #include <chrono>
 #include <cstring>
 
-#include "named_buttons.h"
+#include "button_names.h"
 #include "tuner/control_result.h"
 #include "tuner/tuner_config.h"
 #include "tuner/tuner_lookup.h"
@@ -116,7 +116,7 @@ void MqttBridge::publishAll() {
     tuner::lookUpTuner(untraced, service_.configPath, name.c_str(), settings, found);
     tuners[topicSafeId(name)] = name;
     for (Discovery& made : discoveryOf(settings_.names, name, settings.comPort,
-                                       namedButtons(service_.buttonsPath, name), version_)) {
+                                       tuner::namedButtons(service_.buttonsPath, name), version_)) {
       discovery.push_back(std::move(made));
     }
   }
@@ -224,7 +224,7 @@ void MqttBridge::run(const Command& command) {
     outcome = tuneChannel(service_, name, command.payload, client);
   } else {
     std::string button;
-    for (const auto& [named, key] : namedButtons(service_.buttonsPath, name)) {
+    for (const auto& [named, key] : tuner::namedButtons(service_.buttonsPath, name)) {
       if (topicSafeButton(named) == command.button) button = named;
     }
     if (button.empty()) {

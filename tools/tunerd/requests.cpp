@@ -3,9 +3,9 @@
 #include <algorithm>
 #include <vector>
 
+#include "button_names.h"
 #include "common/printable_text.h"
 #include "lirc_protocol.h"
-#include "named_buttons.h"
 #include "tuner/control_result.h"
 #include "tuner/tuner_config.h"
 #include "tuner/tuner_lookup.h"
@@ -61,7 +61,8 @@ Answer list(Service& service, const Request& request, const Client&) {
     if (found.code != TUNER_DONE) return failure(request, tuner::resultSentence(found));
     std::vector<std::pair<std::string, int>> named;
     for (const std::string& digit : digitButtons()) named.emplace_back(digit, *buttonKey(digit));
-    for (const auto& button : namedButtons(service.buttonsPath, tuner)) named.push_back(button);
+    for (const auto& button : tuner::namedButtons(service.buttonsPath, tuner))
+      named.push_back(button);
     if (request.words.size() == 2) {
       for (const auto& [name, key] : named) {
         if (sameIgnoringCase(name, request.words[1])) {

@@ -2,9 +2,9 @@
 
 #include <functional>
 
+#include "button_names.h"
 #include "common/printable_text.h"
 #include "lirc_protocol.h"
-#include "named_buttons.h"
 #include "tuner/channel_text.h"
 #include "tuner/control_result.h"
 #include "tuner/key_commands.h"
@@ -120,7 +120,7 @@ Outcome sendButtons(Service& service, const std::vector<std::string>& words, con
   Request request;
   request.command = "SEND_ONCE";
   request.words = words;
-  const SendOnce send = parseSendOnce(request, namedButtons(service.buttonsPath, name.name));
+  const SendOnce send = parseSendOnce(request, tuner::namedButtons(service.buttonsPath, name.name));
   if (!send.problem.empty()) {
     return kept(service, name,
                 outcomeOf(Verdict::kWrongRequest, TUNER_INVALID_ARGUMENT, send.problem));

@@ -1,8 +1,8 @@
 // The tuners under /api/tuners: what each is, and its keys and channels.
 #include <algorithm>
 
+#include "button_names.h"
 #include "lirc_protocol.h"
-#include "named_buttons.h"
 #include "tuner/control_result.h"
 #include "tuner/tuner_config.h"
 #include "tuner/tuner_lookup.h"
@@ -47,7 +47,7 @@ Json describeTuner(const Service& service, const std::string& name) {
   for (const std::string& digit : digitButtons()) {
     buttons.push_back(Json{{"name", digit}, {"key", *buttonKey(digit)}});
   }
-  for (const auto& [button, key] : namedButtons(service.buttonsPath, name)) {
+  for (const auto& [button, key] : tuner::namedButtons(service.buttonsPath, name)) {
     buttons.push_back(Json{{"name", button}, {"key", key}});
   }
   Json tuner{{"name", name},

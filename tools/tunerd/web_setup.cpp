@@ -3,6 +3,7 @@
 #include <sstream>
 
 #include "blaster/blaster_protocol.h"
+#include "button_names.h"
 #include "code_searches.h"
 #include "config_check.h"
 #include "recipe_check.h"
@@ -52,6 +53,7 @@ void WebSite::routeSetup() {
     if (checkRecipes(recipeFileBeside(service_.configPath), service_.configPath, out) != 0) {
       status = 1;
     }
+    if (tuner::checkButtons(service_.buttonsPath, service_.configPath, out) != 0) status = 1;
     Json lines = linesOf(out.str());
     for (const Json& line : linesOf(problems.str())) lines.push_back(line);
     answerJson(response, 200, Json{{"usable", status == 0}, {"lines", lines}},

@@ -1,0 +1,92 @@
+#include "button_names.h"
+
+#include <cctype>
+#include <functional>
+#include <set>
+
+#include "common/text_lines.h"
+#include "common/whole_number.h"
+#include "file_beside.h"
+#include "tuner/tuner_config.h"
+
+namespace tuner {
+
+void walkButtonLines(const std::string& path, const std::function<bool(const ButtonLine&)>& visit) {
+  walkTextFile(path, 1024 * 1024, [&](int number, const std::string& text) {
+    ButtonLine line;
+    line.number = number;
+    const std::size_t equals = text.find('=');
+    if (text.find_first_not_of(" \t") == std::string::npos) return true;
+    if (equals == std::string::npos) {
+      line.problems.push_back("no \"NAME=\" before the buttons");
+      return visit(line);
+    }
+    line.remote = text.substr(0, equals);
+    const auto words = splitWords(std::string_view(text).substr(equals + 1),
+                                  [](char c) { return c == ' ' || c == '\t'; });
+    for (std::size_t i = 0; i < words.size(); i += 2) {
+      std::string name(words[i]);
+      for (char& c : name) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+      int key = 0;
+      if (i + 1 >= words.size()) {
+        line.problems.push_back(name + " has no key number");
+      } else if (!parseWholeNumber(std::string(words[i + 1]), 1, 255, key)) {
+        line.problems.push_back(name + ": \"" + std::string(words[i + 1]) +
+                                "\" is no key number from 1 to 255");
+      } else {
+        line.named.emplace_back(name, key);
+      }
+    }
+    return visit(line);
+  });
+}
+
+std::map<std::string, int> namedButtons(const std::string& path, const std::string& remote) {
+  std::map<std::string, int> buttons;
+  walkButtonLines(path, [&](const ButtonLine& line) {
+    if (line.remote != remote) return true;
+    for (const auto& [name, key] : line.named) buttons.emplace(name, key);
+    return false;
+  });
+  return buttons;
+}
+
+std::string buttonsFileBeside(const std::string& tunerFile) {
+  return fileBeside(tunerFile, "buttons.txt");
+}
+
+int checkButtons(const std::string& buttonsFile, const std::string& tunerFile, std::ostream& out) {
+  std::vector<std::string> usable;
+  readTunerNames(tunerFile, usable);
+  const std::set<std::string> tuners(usable.begin(), usable.end());
+  std::set<std::string> seen;
+  bool allUsable = true;
+  bool any = false;
+  walkButtonLines(buttonsFile, [&](const ButtonLine& line) {
+    if (!any) out << "check " << buttonsFile << ":\n";
+    any = true;
+    out << "line " << line.number << ": ";
+    std::vector<std::string> problems = line.problems;
+    if (!line.remote.empty()) {
+      out << "buttons of \"" << line.remote << "\"";
+      if (tuners.count(line.remote) == 0) {
+        problems.push_back("no usable line of " + tunerFile + " has this tuner name");
+      } else if (!seen.insert(line.remote).second) {
+        problems.push_back("shadowed by an earlier line with the same name");
+      }
+      for (const auto& [name, key] : line.named) out << " " << name << " " << key;
+    }
+    if (problems.empty()) {
+      out << ": ok\n";
+      return true;
+    }
+    allUsable = false;
+    out << (line.remote.empty() ? "" : ": ") << "unusable: ";
+    for (std::size_t i = 0; i < problems.size(); ++i) out << (i ? "; " : "") << problems[i];
+    out << "\n";
+    return true;
+  });
+  return allUsable ? 0 : 1;
+}
+
+}  // namespace tuner

@@ -1,0 +1,37 @@
+// Buttons of the user's own naming: buttons.txt beside the tuner file gives a remote's other keys
+// names, one line per remote, "Living.=KEY_ENTER 11 KEY_EXIT 12" (the numbers are the blaster's
+// key numbers, which `tunerctl try PORT TYPE,CODE KEY` finds one at a time). The first line of
+// a remote counts.
+#pragma once
+
+#include <functional>
+#include <map>
+#include <ostream>
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace tuner {
+
+struct ButtonLine {
+  int number = 0;
+  std::string remote;                              // empty: no "NAME=" at all
+  std::vector<std::pair<std::string, int>> named;  // in capitals, as given
+  std::vector<std::string> problems;               // pairs left out, and why
+};
+
+// Visits each line that is not blank; visit returns false to stop.
+void walkButtonLines(const std::string& path, const std::function<bool(const ButtonLine&)>& visit);
+
+// The named buttons of remote with their key numbers; pairs that are not a name and a key
+// number from 1 to 255 are left out.
+std::map<std::string, int> namedButtons(const std::string& path, const std::string& remote);
+
+// buttons.txt in the folder of the tuner file.
+std::string buttonsFileBeside(const std::string& tunerFile);
+
+// Prints one diagnosis per line of the buttons file, if there is one; 0 when there is none or
+// every line can be used, else 1.
+int checkButtons(const std::string& buttonsFile, const std::string& tunerFile, std::ostream& out);
+
+}  // namespace tuner
