@@ -164,6 +164,9 @@ class Mqtt(TunerdCase):
         self.wait_for(lambda: len(self.discovery()) == 2, "discovery after the outage", 90)
         self.assertEqual(self.retained("tunerdll/status"), {"tunerdll/status": "online"})
         self.assertIsNone(daemon.poll())
+        # Stopped, it says so itself.
+        self.stop(daemon)
+        self.assertEqual(self.retained("tunerdll/status"), {"tunerdll/status": "offline"})
 
     def test_a_broker_with_passwords(self):
         sim, port = self.attach_blaster()
