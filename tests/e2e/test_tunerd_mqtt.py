@@ -4,6 +4,7 @@ test's own, its clients as Home Assistant's stand-in, blaster-sim on pseudo-term
 import json
 import os
 import pwd
+import re
 import shutil
 import signal
 import socket
@@ -16,6 +17,14 @@ from tunerd_harness import IRSEND, TunerdCase
 
 MOSQUITTO = shutil.which("mosquitto") or "/usr/sbin/mosquitto"
 HAVE_BROKER = os.path.exists(MOSQUITTO) and shutil.which("mosquitto_sub")
+
+
+def topic_id(name):
+    """A tuner's id in its topics, as Home Assistant sees it: the name made safe, a hash of it."""
+    fnv = 2166136261
+    for byte in name.encode():
+        fnv = ((fnv ^ byte) * 16777619) & 0xFFFFFFFF
+    return "%s_%08x" % ("_".join(re.findall(r"[a-z0-9]+", name.lower())), fnv)
 
 
 @unittest.skipIf(harness.WINDOWS, "tunerd is a Linux service")
@@ -92,6 +101,10 @@ class Mqtt(TunerdCase):
         self.write_config("Living room.=%s&2,423.\nDead.=%s&2,423.\n" % (port, dead_port))
         with open(os.path.join(self.capture, "buttons.txt"), "w") as buttons:
             buttons.write("Living room.=KEY_ENTER 11\n")
+        # A channel left retained on the broker is no command: it would tune at every start.
+        subprocess.run(["mosquitto_pub"] + self.client_args() +
+                       ["-r", "-t", "tunerdll/%s/channel/set" % topic_id("Living room."),
+                        "-m", "7"], check=True, timeout=30)
         daemon = self.start_bridge()
         self.wait_for(lambda: len(self.discovery()) == 5, "discovery of 2 tuners")
         found = self.discovery()
@@ -109,6 +122,8 @@ class Mqtt(TunerdCase):
         enter = next(c for c in living if c["name"] == "KEY_ENTER")
         sensor = next(c for c in living if c["name"] == "Last result")
         self.assertEqual(self.retained("tunerdll/status"), {"tunerdll/status": "online"})
+        self.assertEqual(channel["command_topic"],
+                         "tunerdll/%s/channel/set" % topic_id("Living room."))
         self.publish(channel["command_topic"], "42")
         self.wait_retained(sensor["state_topic"], lambda s: s and "channel 42 sent" in s,
                            "the sensor after channel 42")

@@ -75,7 +75,8 @@ class WebApi(WebCase):
     def test_wrong_requests_and_foreign_pages_send_nothing(self):
         sim, port = self.attach_blaster()
         dead, dead_port = self.attach_blaster("--no-ack")
-        self.start_web("Living.=%s&2,423.\nDead.=%s&2,423.\n" % (port, dead_port))
+        self.start_web("Living.=%s&2,423.\nDead.=%s&2,423.\n" % (port, dead_port),
+                       "--http-name", "recorder.lan")
         tune = "/api/tuners/Living./tune"
         refused = [
             (404, "POST", "/api/tuners/Nobody./tune", {"channel": "4"}, None, None,
@@ -111,6 +112,8 @@ class WebApi(WebCase):
                                       {"Origin": "http://127.0.0.1:%d" % self.http_port})
         self.assertEqual(status, 200, answer)
         self.assertEqual(self.key_numbers(sim), [10, 10, 5])
+        status, answer, _ = self.call("GET", "/api/tuners", headers={"Host": "Recorder.LAN:80"})
+        self.assertEqual(status, 200, answer)
         # A blaster that fails: 5xx, with the plug-in's sentence.
         status, answer, _ = self.call("POST", "/api/tuners/Dead./keys", {"keys": ["KEY_1"]})
         self.assertEqual((status, answer["result"]), (502, 11), answer)

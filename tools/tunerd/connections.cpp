@@ -58,7 +58,11 @@ std::string Connections::roomFor(const Peer& peer) {
       shutdown(making->fd, SHUT_RDWR);
       making->waiting = false;
       making->leaving = true;
-      --(same >= kMaxClientsPerUser ? same : web);
+      if (same >= kMaxClientsPerUser) {
+        --same;
+      } else {
+        --web;
+      }
     }
     if (same >= kMaxClientsPerUser) {
       return std::to_string(kMaxClientsPerUser) + " HTTP clients of this address are busy";
