@@ -213,7 +213,9 @@ void CodeSearches::run(Search& search) {
   }
   std::lock_guard<std::mutex> held(lock_);
   search.phase = Phase::kEnded;
-  search.message = std::string(search.stop ? "stopped" : "stopped: the page stopped asking") +
+  search.message = std::string(search.stop         ? "stopped"
+                               : service_.stopping ? "stopped: tunerd is stopping"
+                                                   : "stopped: the page stopped asking") +
                    "; the last code set sent was " +
                    tuner::codeSetText(asked.ueitype, std::max(search.code, asked.from));
 }
