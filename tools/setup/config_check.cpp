@@ -1,6 +1,8 @@
 #include "config_check.h"
 
+#include "button_names.h"
 #include "host_files.h"
+#include "recipe_check.h"
 
 #include <climits>
 #include <cstdio>
@@ -208,4 +210,12 @@ int checkTunerConfig(const std::string& path, bool probe, std::ostream& out, std
     return 1;
   }
   return allUsable ? 0 : 1;
+}
+
+int checkFiles(const std::string& tunerFile, bool probe, std::ostream& out, std::ostream& err) {
+  out << "check " << tunerFile << ":\n";
+  int status = checkTunerConfig(tunerFile, probe, out, err);
+  if (checkRecipes(recipeFileBeside(tunerFile), tunerFile, out) != 0) status = 1;
+  if (tuner::checkButtons(tuner::buttonsFileBeside(tunerFile), tunerFile, out) != 0) status = 1;
+  return status;
 }

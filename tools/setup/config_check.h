@@ -5,6 +5,10 @@
 #include <string>
 #include <vector>
 
+// `tunerctl check` and tunerd's page: the tuner file (under a heading that names it), then the
+// tuning recipes and the button names beside it. Returns 0 when every line is usable, else 1.
+int checkFiles(const std::string& tunerFile, bool probe, std::ostream& out, std::ostream& err);
+
 // Prints one diagnosis per line; with probe, also opens each usable line's port and probes for a
 // blaster. Returns 0 when every line is usable, 1 otherwise (or when the file cannot be read).
 // Problems with the file as a whole go to err.

@@ -11,7 +11,6 @@
 #include <string>
 #include <vector>
 
-#include "button_names.h"
 #include "code_search.h"
 #include "command_line.h"
 #include "config_check.h"
@@ -198,10 +197,7 @@ class Session {
         path = arg;
       }
     }
-    out() << "check " << path << ":\n";
-    int status = checkTunerConfig(path, probe, out(), std::cerr);
-    if (checkRecipes(recipeFileBeside(path), path, out()) != 0) status = 1;
-    if (tuner::checkButtons(tuner::buttonsFileBeside(path), path, out()) != 0) status = 1;
+    const int status = checkFiles(path, probe, out(), std::cerr);
     const std::string trace = traceProblem(tuner::pluginLog().path);
     if (!trace.empty()) std::cerr << "tunerctl: check: " << trace << "\n";
     return status;

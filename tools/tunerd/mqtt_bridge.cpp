@@ -8,7 +8,6 @@
 #include "button_names.h"
 #include "tuner/control_result.h"
 #include "tuner/tuner_config.h"
-#include "tuner/tuner_lookup.h"
 #include "tuner_requests.h"
 
 namespace tunerd {
@@ -111,11 +110,9 @@ void MqttBridge::publishAll() {
   std::map<std::string, std::string> tuners;
   std::vector<Discovery> discovery;
   for (const std::string& name : names) {
-    tuner::TunerSettings settings;
-    tuner::ControlResult found;
-    tuner::lookUpTuner(untraced, service_.configPath, name.c_str(), settings, found);
+    const std::string port = lookUpLine(untraced, service_, name).settings.comPort;
     tuners[topicSafeId(name)] = name;
-    for (Discovery& made : discoveryOf(settings_.names, name, settings.comPort,
+    for (Discovery& made : discoveryOf(settings_.names, name, port,
                                        tuner::namedButtons(service_.buttonsPath, name), version_)) {
       discovery.push_back(std::move(made));
     }

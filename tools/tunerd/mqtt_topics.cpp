@@ -84,14 +84,13 @@ std::vector<Discovery> discoveryOf(const MqttNames& names, const std::string& tu
        {"max", 17},
        {"pattern", "[0-9]{1,8}([.-][0-9]{1,8})?"},
        {"icon", "mdi:television-box"}});
-  for (const auto& [button, key] : buttons) {
-    const std::string entity = "button_" + slug(button);
-    add("button", entity,
-        {{"name", button},
-         {"command_topic", buttonTopic(names, id, topicSafeButton(button))},
+  for (const auto& named : buttons) {
+    const std::string safe = topicSafeButton(named.first);
+    add("button", "button_" + safe,
+        {{"name", named.first},
+         {"command_topic", buttonTopic(names, id, safe)},
          {"payload_press", "PRESS"},
          {"icon", "mdi:remote"}});
-    (void)key;
   }
   add("sensor", "result",
       {{"name", "Last result"},

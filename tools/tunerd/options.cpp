@@ -90,12 +90,9 @@ bool mqttBroker(Options& options, std::string& problem) {
   }
   const std::size_t colon = options.mqtt.rfind(':');
   options.mqttHost = options.mqtt.substr(0, colon);
-  if (colon != std::string::npos &&
-      !tuner::parseWholeNumber(options.mqtt.substr(colon + 1), 1, 65535, options.mqttPort)) {
-    problem = "--mqtt: \"" + options.mqtt + "\" is not HOST[:PORT]";
-    return false;
-  }
-  if (options.mqttHost.empty() || options.mqttHost.find_first_of(" /") != std::string::npos) {
+  if (options.mqttHost.empty() || options.mqttHost.find_first_of(" /") != std::string::npos ||
+      (colon != std::string::npos &&
+       !tuner::parseWholeNumber(options.mqtt.substr(colon + 1), 1, 65535, options.mqttPort))) {
     problem = "--mqtt: \"" + options.mqtt + "\" is not HOST[:PORT]";
     return false;
   }

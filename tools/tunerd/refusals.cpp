@@ -55,10 +55,12 @@ void Refusals::serve(const std::vector<pollfd>& polled) {
       if (end != std::string::npos || it->received.size() >= kMaxRequestLength) {
         const std::string line = it->received.substr(0, std::min(end, std::size_t{120}));
         const std::string why = "tunerd refused this connection: " + it->reason;
+        // The reasons hold no quotes or backslashes: the JSON needs no escapes.
+        const std::string body = "{\"message\": \"" + why + "\"}";
         const std::string answer =
             it->web ? "HTTP/1.1 503 Service Unavailable\r\nContent-Type: application/json\r\n"
                       "Connection: close\r\nContent-Length: " +
-                          std::to_string(why.size() + 15) + "\r\n\r\n{\"message\": \"" + why + "\"}"
+                          std::to_string(body.size()) + "\r\n\r\n" + body
                     : reply(line, false, {why});
         send(it->fd, answer.data(), answer.size(), MSG_NOSIGNAL | MSG_DONTWAIT);
         finished = true;

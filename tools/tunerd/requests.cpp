@@ -3,12 +3,10 @@
 #include <algorithm>
 #include <vector>
 
-#include "button_names.h"
 #include "common/printable_text.h"
 #include "lirc_protocol.h"
 #include "tuner/control_result.h"
 #include "tuner/tuner_config.h"
-#include "tuner/tuner_lookup.h"
 #include "tuner/tuning_recipes.h"
 #include "tuner_requests.h"
 
@@ -40,29 +38,16 @@ Answer tune(Service& service, const Request& request, const Client& client) {
   return answered(request, tuneChannel(service, request.words[0], request.words[1], client));
 }
 
-// The line of the tuner a remote names, for LIST.
-tuner::ControlResult lookUp(const Service& service, const std::string& name) {
-  tuner::ControlResult result;
-  tuner::TunerSettings settings;
-  tuner::setField(result.tuner, name.c_str());
-  tuner::setField(result.config, service.configPath.c_str());
-  if (tuner::lookUpTuner(service.log, service.configPath, name.c_str(), settings, result)) {
-    result.code = TUNER_DONE;
-  }
-  return result;
-}
-
 // LIST: the remotes; LIST remote: its buttons; LIST remote button: that one.
 Answer list(Service& service, const Request& request, const Client&) {
   if (request.words.size() > 2) return failure(request, "LIST takes a remote and a button at most");
   if (!request.words.empty()) {
     const std::string tuner = tunerNameOf(service, request.words[0]).name;
-    const tuner::ControlResult found = lookUp(service, tuner);
-    if (found.code != TUNER_DONE) return failure(request, tuner::resultSentence(found));
-    std::vector<std::pair<std::string, int>> named;
-    for (const std::string& digit : digitButtons()) named.emplace_back(digit, *buttonKey(digit));
-    for (const auto& button : tuner::namedButtons(service.buttonsPath, tuner))
-      named.push_back(button);
+    const TunerLine found = lookUpLine(service.log, service, tuner);
+    if (found.result.code != TUNER_DONE) {
+      return failure(request, tuner::resultSentence(found.result));
+    }
+    const std::vector<std::pair<std::string, int>> named = remoteButtons(service, tuner);
     if (request.words.size() == 2) {
       for (const auto& [name, key] : named) {
         if (sameIgnoringCase(name, request.words[1])) {
@@ -86,12 +71,8 @@ Answer list(Service& service, const Request& request, const Client&) {
     return success(request, buttons);
   }
   std::vector<std::string> remotes;
-  if (!tuner::readTunerNames(service.configPath, remotes)) {
-    tuner::ControlResult missing;
-    missing.code = TUNER_FILE_MISSING;
-    tuner::setField(missing.config, service.configPath.c_str());
-    return failure(request, tuner::resultSentence(missing));
-  }
+  std::string problem;
+  if (!tunerNames(service, remotes, problem)) return failure(request, problem);
   return success(request, remotes);
 }
 

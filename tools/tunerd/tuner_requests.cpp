@@ -15,38 +15,18 @@
 namespace tunerd {
 namespace {
 
-// The line of the tuner a remote names.
-struct Tuner {
-  std::string name;             // as the tuner file spells it
-  tuner::ControlResult result;  // its code is TUNER_DONE once the line was found
-  tuner::TunerSettings settings;
-};
-
-Tuner lookUp(const Service& service, const std::string& name, const char* what) {
-  Tuner tuner;
-  tuner.name = name;
-  tuner.result.what = what;
-  tuner::setField(tuner.result.tuner, tuner.name.c_str());
-  tuner::setField(tuner.result.config, service.configPath.c_str());
-  if (tuner::lookUpTuner(service.log, service.configPath, tuner.name.c_str(), tuner.settings,
-                         tuner.result)) {
-    tuner.result.code = TUNER_DONE;
-  }
-  return tuner;
-}
-
 Outcome outcomeOf(Verdict verdict, int result, const std::string& sentence) {
   return Outcome{verdict, result, sentence};
 }
 
-Outcome lookupFailure(const Tuner& tuner) {
+Outcome lookupFailure(const TunerLine& tuner) {
   return outcomeOf(
       tuner.result.code == TUNER_NO_TUNER_LINE ? Verdict::kNoSuchTuner : Verdict::kFailed,
       tuner.result.code, tuner::resultSentence(tuner.result));
 }
 
 // Why a request got no turn at the blaster.
-std::string noTurnSentence(BlasterPool::NoTurn why, const Tuner& tuner) {
+std::string noTurnSentence(BlasterPool::NoTurn why, const TunerLine& tuner) {
   const std::string port = tuner.settings.comPort;
   switch (why) {
     case BlasterPool::NoTurn::kGone:
@@ -66,7 +46,7 @@ using PressIn = std::function<tuner::Pressed(tuner::OpenBlaster&, const std::fun
 
 // The keys on the tuner's open blaster, in its turn; they stop before the next key once tunerd
 // stops or the client has hung up.
-Outcome pressInTurn(Service& service, const Client& client, Tuner& tuner, int presses,
+Outcome pressInTurn(Service& service, const Client& client, TunerLine& tuner, int presses,
                     const PressIn& press) {
   BlasterPool::NoTurn why{};
   const auto turn =
@@ -110,6 +90,38 @@ TunerName tunerNameOf(const Service& service, const std::string& remote) {
   return folded.known ? folded : TunerName{remote, false};
 }
 
+TunerLine lookUpLine(const tuner::DiagnosticLog& log, const Service& service,
+                     const std::string& name, const char* what) {
+  TunerLine line;
+  line.name = name;
+  line.result.what = what;
+  tuner::setField(line.result.tuner, name.c_str());
+  tuner::setField(line.result.config, service.configPath.c_str());
+  if (tuner::lookUpTuner(log, service.configPath, name.c_str(), line.settings, line.result)) {
+    line.result.code = TUNER_DONE;
+  }
+  return line;
+}
+
+bool tunerNames(const Service& service, std::vector<std::string>& names, std::string& problem) {
+  if (tuner::readTunerNames(service.configPath, names)) return true;
+  tuner::ControlResult missing;
+  missing.code = TUNER_FILE_MISSING;
+  tuner::setField(missing.config, service.configPath.c_str());
+  problem = tuner::resultSentence(missing);
+  return false;
+}
+
+std::vector<std::pair<std::string, int>> remoteButtons(const Service& service,
+                                                       const std::string& tuner) {
+  std::vector<std::pair<std::string, int>> buttons;
+  for (const std::string& digit : digitButtons()) buttons.emplace_back(digit, *buttonKey(digit));
+  for (const auto& button : tuner::namedButtons(service.buttonsPath, tuner)) {
+    buttons.push_back(button);
+  }
+  return buttons;
+}
+
 std::string channelRule() {
   return "a channel from 1 to " + std::string(static_cast<std::size_t>(kMaxChannelDigits), '9') +
          ", or a sub-channel such as 4.1";
@@ -125,7 +137,7 @@ Outcome sendButtons(Service& service, const std::vector<std::string>& words, con
     return kept(service, name,
                 outcomeOf(Verdict::kWrongRequest, TUNER_INVALID_ARGUMENT, send.problem));
   }
-  Tuner tuner = lookUp(service, name.name, "key");
+  TunerLine tuner = lookUpLine(service.log, service, name.name, "key");
   if (tuner.result.code != TUNER_DONE) return kept(service, name, lookupFailure(tuner));
   std::vector<tuner::KeyPress> keys;
   for (int key : send.keys) keys.insert(keys.end(), send.count, tuner::KeyPress{key});
@@ -148,7 +160,7 @@ Outcome tuneChannel(Service& service, const std::string& remote, const std::stri
                           "\"" + tuner::printable(text.substr(0, 32)) + "\" is not " +
                               channelRule() + ": nothing was sent"));
   }
-  Tuner tuner = lookUp(service, name.name, "channel");
+  TunerLine tuner = lookUpLine(service.log, service, name.name, "channel");
   // The result names the channel, as MacroTune's does.
   tuner.result.number = channel.major;
   if (!channel.minor.empty())

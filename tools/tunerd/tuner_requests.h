@@ -4,9 +4,12 @@
 #pragma once
 
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "service.h"
+#include "tuner/control_result.h"
+#include "tuner/tuner_lookup.h"
 
 namespace tunerd {
 
@@ -31,6 +34,24 @@ struct TunerName {
   bool known = false;
 };
 TunerName tunerNameOf(const Service& service, const std::string& remote);
+
+// The tuner file's line for a name, looked up afresh and traced with log (the page and MQTT's
+// discovery read it untraced: reading is no call).
+struct TunerLine {
+  std::string name;             // as the tuner file spells it
+  tuner::ControlResult result;  // its code is TUNER_DONE once the line was found
+  tuner::TunerSettings settings;
+};
+TunerLine lookUpLine(const tuner::DiagnosticLog& log, const Service& service,
+                     const std::string& name, const char* what = "key");
+
+// The names of the tuner file's usable lines; false, with the plug-in's sentence, when it
+// cannot be read.
+bool tunerNames(const Service& service, std::vector<std::string>& names, std::string& problem);
+
+// A remote's buttons with their keys: the ten digits, then those of buttons.txt.
+std::vector<std::pair<std::string, int>> remoteButtons(const Service& service,
+                                                       const std::string& tuner);
 
 // words: remote button... [count], as SEND_ONCE takes them.
 Outcome sendButtons(Service& service, const std::vector<std::string>& words, const Client& client);

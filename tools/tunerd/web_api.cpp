@@ -39,15 +39,10 @@ void answerOutcome(httplib::Response& response, const std::string& tuner, const 
 // One tuner as the page shows it. Looked up without the trace: reading is no call.
 Json describeTuner(const Service& service, const std::string& name) {
   const tuner::DiagnosticLog untraced{std::string()};
-  tuner::TunerSettings settings;
-  tuner::ControlResult found;
-  tuner::lookUpTuner(untraced, service.configPath, name.c_str(), settings, found);
+  const tuner::TunerSettings settings = lookUpLine(untraced, service, name).settings;
   const tuner::TuningRecipe recipe = tuner::ReadRecipe(untraced, service.recipePath, name.c_str());
   Json buttons = Json::array();
-  for (const std::string& digit : digitButtons()) {
-    buttons.push_back(Json{{"name", digit}, {"key", *buttonKey(digit)}});
-  }
-  for (const auto& [button, key] : tuner::namedButtons(service.buttonsPath, name)) {
+  for (const auto& [button, key] : remoteButtons(service, name)) {
     buttons.push_back(Json{{"name", button}, {"key", key}});
   }
   Json tuner{{"name", name},
@@ -69,11 +64,9 @@ Json describeTuner(const Service& service, const std::string& name) {
 void WebSite::routeTuners() {
   Get("/api/tuners", [this](const httplib::Request&, httplib::Response& response) {
     std::vector<std::string> names;
-    if (!tuner::readTunerNames(service_.configPath, names)) {
-      tuner::ControlResult missing;
-      missing.code = TUNER_FILE_MISSING;
-      tuner::setField(missing.config, service_.configPath.c_str());
-      answerJson(response, 500, Json{{"tuners", Json::array()}}, tuner::resultSentence(missing));
+    std::string problem;
+    if (!tunerNames(service_, names, problem)) {
+      answerJson(response, 500, Json{{"tuners", Json::array()}}, problem);
       return;
     }
     Json tuners = Json::array();

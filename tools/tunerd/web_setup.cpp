@@ -3,10 +3,8 @@
 #include <sstream>
 
 #include "blaster/blaster_protocol.h"
-#include "button_names.h"
 #include "code_searches.h"
 #include "config_check.h"
-#include "recipe_check.h"
 #include "web_json.h"
 #include "web_site.h"
 
@@ -48,12 +46,7 @@ void WebSite::routeSetup() {
   Get("/api/check", [this](const httplib::Request&, httplib::Response& response) {
     std::ostringstream out;
     std::ostringstream problems;
-    out << "check " << service_.configPath << ":\n";
-    int status = checkTunerConfig(service_.configPath, false, out, problems);
-    if (checkRecipes(recipeFileBeside(service_.configPath), service_.configPath, out) != 0) {
-      status = 1;
-    }
-    if (tuner::checkButtons(service_.buttonsPath, service_.configPath, out) != 0) status = 1;
+    const int status = checkFiles(service_.configPath, false, out, problems);
     Json lines = linesOf(out.str());
     for (const Json& line : linesOf(problems.str())) lines.push_back(line);
     answerJson(response, 200, Json{{"usable", status == 0}, {"lines", lines}},

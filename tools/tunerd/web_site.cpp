@@ -51,10 +51,11 @@ WebSite::WebSite(Service& service, CodeSearches& searches, std::vector<std::stri
   routeSetup();
   set_error_handler(HandlerWithResponse([](const httplib::Request&, httplib::Response& response) {
     if (!response.body.empty()) return HandlerResponse::Unhandled;
-    const char* why = response.status == 404   ? "no such resource"
-                      : response.status == 413 ? "the body is longer than 16384 bytes"
-                      : response.status == 414 ? "the request line is too long"
-                                               : "a request tunerd cannot read";
+    const std::string why = response.status == 404   ? "no such resource"
+                            : response.status == 413 ? "the body is longer than " +
+                                                           std::to_string(kMaxBodyLength) + " bytes"
+                            : response.status == 414 ? "the request line is too long"
+                                                     : "a request tunerd cannot read";
     answerJson(response, response.status, Json::object(), why);
     return HandlerResponse::Handled;
   }));
