@@ -136,7 +136,14 @@ class WebApi(WebCase):
     def test_slow_idle_and_broken_clients_leave_others_served(self):
         sim, port = self.attach_blaster()
         self.start_web("Living.=%s&2,423.\n" % port)
-        idle = [socket.create_connection(("127.0.0.1", self.http_port)) for _ in range(40)]
+        # Another address's 16 idle connections, then 40 of this one: all of the room is taken.
+        idle = []
+        for _ in range(16):
+            other = socket.socket()
+            other.bind(("127.0.0.2", 0))
+            other.connect(("127.0.0.1", self.http_port))
+            idle.append(other)
+        idle += [socket.create_connection(("127.0.0.1", self.http_port)) for _ in range(40)]
         for client in idle:
             self.addCleanup(client.close)
         slow = socket.create_connection(("127.0.0.1", self.http_port))

@@ -54,15 +54,12 @@ std::string Connections::roomFor(const Peer& peer) {
                          : web >= kMaxWebClients    ? longest
                                                     : nullptr;
     if (making != nullptr) {
-      // Its thread sees the socket end and goes.
+      // Its thread sees the socket end and goes; it counts no more.
       shutdown(making->fd, SHUT_RDWR);
       making->waiting = false;
       making->leaving = true;
-      if (same >= kMaxClientsPerUser) {
-        --same;
-      } else {
-        --web;
-      }
+      --web;
+      if (making->peer.user == peer.user) --same;
     }
     if (same >= kMaxClientsPerUser) {
       return std::to_string(kMaxClientsPerUser) + " HTTP clients of this address are busy";
