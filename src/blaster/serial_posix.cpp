@@ -1,6 +1,7 @@
 // Serial services over termios. A name opens /dev/<name> (or names a path under /dev itself), and
-// never leaves /dev; only a terminal is used. The open is exclusive through flock, and reads
-// honour the COMMTIMEOUTS sets with poll.
+// never leaves /dev; only a terminal is used, and never one another program holds in exclusive
+// mode. The open is exclusive through flock, reads honour the COMMTIMEOUTS sets with poll, and
+// the line is left as it was found when the port is closed.
 #include <fcntl.h>
 #include <poll.h>
 #include <sys/file.h>
@@ -16,6 +17,7 @@
 #include <limits>
 #include <new>
 
+#include "blaster/posix_device.h"
 #include "blaster/serial_services.h"
 #include "blaster/termios_settings.h"
 
@@ -25,6 +27,8 @@ namespace {
 struct PosixPort {
   int fd;
   CommTimeouts timeouts;
+  termios found;  // the line as it was before configure, put back on close
+  bool configured;
 };
 
 PosixPort* portOf(PortHandle handle) { return reinterpret_cast<PosixPort*>(handle); }
@@ -45,17 +49,6 @@ PortOpenError errorFor(int openErrno) {
     default:
       return PortOpenError::kOther;
   }
-}
-
-// The device a port name opens, or empty for a name that would leave /dev.
-std::string devicePath(const std::string& name) {
-  const std::string path = name.compare(0, 5, "/dev/") == 0 ? name : "/dev/" + name;
-  for (std::size_t start = 1; start <= path.size();) {
-    const std::size_t slash = std::min(path.find('/', start), path.size());
-    if (path.compare(start, slash - start, "..") == 0) return std::string();
-    start = slash + 1;
-  }
-  return path;
 }
 
 long long millisecondsUntil(Clock::time_point deadline) {
@@ -81,12 +74,19 @@ class PosixSerial final : public SerialServices {
       ::close(fd);
       return kInvalidPort;
     }
+    // A terminal another program put in exclusive mode is its own, even for root.
+    int exclusive = 0;
+    if (ioctl(fd, TIOCGEXCL, &exclusive) == 0 && exclusive != 0) {
+      error = PortOpenError::kBusy;
+      ::close(fd);
+      return kInvalidPort;
+    }
     if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
       error = errno == EWOULDBLOCK ? PortOpenError::kBusy : PortOpenError::kOther;
       ::close(fd);
       return kInvalidPort;
     }
-    auto* port = new (std::nothrow) PosixPort{fd, CommTimeouts{}};
+    auto* port = new (std::nothrow) PosixPort{fd, CommTimeouts{}, termios{}, false};
     if (port == nullptr) {
       ::close(fd);
       error = PortOpenError::kOther;
@@ -100,12 +100,15 @@ class PosixSerial final : public SerialServices {
   // pseudo-terminal, having no such lines, refuses without harm.
   bool configure(PortHandle handle, const std::string&, const LineSetup& line,
                  const CommTimeouts& timeouts, const char*& failure) override {
-    const int fd = portOf(handle)->fd;
+    PosixPort& port = *portOf(handle);
+    const int fd = port.fd;
     termios tio{};
     if (tcgetattr(fd, &tio) != 0) {
       failure = "detectComPortHandle:Err:Failed to get tcgetattr\n";
       return false;
     }
+    if (!port.configured) port.found = tio;
+    port.configured = true;
     if (!applyLine(line, tio) || tcsetattr(fd, TCSANOW, &tio) != 0) {
       failure = "detectComPortHandle:Err:Failed to get tcsetattr\n";
       return false;
@@ -115,7 +118,7 @@ class PosixSerial final : public SerialServices {
       failure = "detectComPortHandle:Err:Failed to get TIOCMBIC\n";
       return false;
     }
-    portOf(handle)->timeouts = timeouts;
+    port.timeouts = timeouts;
     failure = nullptr;
     return true;
   }
@@ -190,6 +193,7 @@ class PosixSerial final : public SerialServices {
 
   void close(PortHandle handle) override {
     PosixPort* port = portOf(handle);
+    if (port->configured) tcsetattr(port->fd, TCSANOW, &port->found);
     ::close(port->fd);
     delete port;
   }
@@ -203,6 +207,16 @@ class PosixSerial final : public SerialServices {
 };
 
 }  // namespace
+
+std::string devicePath(const std::string& name) {
+  const std::string path = name.compare(0, 5, "/dev/") == 0 ? name : "/dev/" + name;
+  for (std::size_t start = 1; start <= path.size();) {
+    const std::size_t slash = std::min(path.find('/', start), path.size());
+    if (path.compare(start, slash - start, "..") == 0) return std::string();
+    start = slash + 1;
+  }
+  return path;
+}
 
 SerialServices& platformSerial() {
   static PosixSerial serial;

@@ -35,6 +35,12 @@ class WebCase(TunerdCase):
         kind = answer.getheader("Content-Type", "")
         return answer.status, json.loads(text) if "json" in kind else text, answer
 
+    def watch(self, path):
+        """The search's state, as its page asks for it: and it goes on."""
+        status, state, _ = self.call("POST", path + "/watch", {})
+        self.assertEqual(status, 200, state)
+        return state
+
     def tuners(self):
         status, answer, _ = self.call("GET", "/api/tuners")
         self.assertEqual(status, 200, answer)
@@ -61,9 +67,13 @@ class WebApi(WebCase):
         self.assertIn({"name": "KEY_ENTER", "key": 11}, tuner["buttons"])
         self.assertEqual(tuner["last"]["result"], 0)
         self.assertEqual(tuner["last"]["message"], answer["message"])
-        # An irsend's result is the tuner's last result too.
+        # An irsend's result is the tuner's last result too; a mistake in a request is its
+        # client's to know, and leaves the last real result standing.
+        self.irsend("SEND_ONCE", "Den.", "KEY_3")
         self.irsend("SEND_ONCE", "Den.", "KEY_OK", expect=1)
-        self.assertIn("KEY_OK", self.tuners()["Den."]["last"]["message"])
+        status, _, _ = self.call("POST", "/api/tuners/Den./tune", {"channel": "4x"})
+        self.assertEqual(status, 400)
+        self.assertIn("key 3", self.tuners()["Den."]["last"]["message"])
         status, checked, _ = self.call("GET", "/api/check")
         self.assertEqual((status, checked["usable"]), (200, True), checked)
         self.assertIn('line 1: buttons of "Living room." KEY_ENTER 11: ok', checked["lines"])
@@ -191,17 +201,17 @@ class WebSearch(WebCase):
         status, search, _ = self.call("POST", "/api/searches",
                                       {"port": port, "ueitype": 2, "from": 3, "key": 1})
         self.assertEqual(status, 201, search)
-        path = "/api/searches/%d" % search["id"]
+        path = "/api/searches/%s" % search["id"]
         status, again, _ = self.call("POST", "/api/searches", {"port": port, "ueitype": 2})
         self.assertEqual(status, 409, again)
-        self.wait_for(lambda: self.call("GET", path)[1]["phase"] == "stepping", "stepping")
+        self.wait_for(lambda: self.watch(path)["phase"] == "stepping", "stepping")
         # Another client of the blaster is told at once.
         started = time.monotonic()
         done = self.irsend("SEND_ONCE", "Living.", "KEY_1", expect=1)
         self.assertIn("code-set search is running on", done.stdout + done.stderr)
         self.assertLess(time.monotonic() - started, 10)
         self.wait_for(lambda: any(f.kind == "box" for f in sim.frames())
-                      and self.call("GET", path)[1]["code"] >= 7, "the box to react", 60)
+                      and self.watch(path)["code"] >= 7, "the box to react", 60)
         status, state, _ = self.call("POST", path + "/reacted", {})
         self.assertEqual(status, 200, state)
         while state["phase"] != "confirmed":
@@ -211,7 +221,7 @@ class WebSearch(WebCase):
                 state = self.call("POST", "%s/%s" % (path, said), {})[1]
             else:
                 time.sleep(0.1)
-                state = self.call("GET", path)[1]
+                state = self.watch(path)
         self.assertEqual(state["line"], "Tuner1.=%s&2,7." % port)
         # The port is free again.
         self.irsend("SEND_ONCE", "Living.", "KEY_1")
@@ -221,21 +231,64 @@ class WebSearch(WebCase):
         sim, port = self.attach_blaster()
         self.start_web("Living.=%s&2,423.\n" % port)
         search = self.call("POST", "/api/searches", {"port": port, "ueitype": 3})[1]
-        path = "/api/searches/%d" % search["id"]
+        path = "/api/searches/%s" % search["id"]
         self.wait_for(lambda: self.keys(sim), "the search's first key")
         # Nobody asks: it stops by itself within a few seconds.
         self.wait_for(lambda: self.irsend("SEND_ONCE", "Living.", "KEY_2", expect=None)
                       .returncode == 0, "the search to stop unwatched", 15)
         self.assertIn("the page stopped asking", self.call("GET", path)[1]["message"])
         search = self.call("POST", "/api/searches", {"port": port, "ueitype": 3})[1]
-        path = "/api/searches/%d" % search["id"]
-        self.wait_for(lambda: self.call("GET", path)[1]["code"] >= 0, "the second search")
+        path = "/api/searches/%s" % search["id"]
+        self.wait_for(lambda: self.watch(path)["code"] >= 0, "the second search")
         status, answer, _ = self.call("DELETE", path)
         self.assertEqual(status, 200, answer)
         self.wait_for(lambda: self.call("GET", path)[1]["phase"] == "ended", "the stop", 5)
         self.irsend("SEND_ONCE", "Living.", "KEY_3")
         self.assertEqual(self.key_numbers(sim)[-1], 3)
         self.assertEqual(self.call("POST", path + "/reacted", {})[0], 409)
+
+    def at_the_question(self, sim, port):
+        """A search of the box's code set that has asked its first question: its path."""
+        search = self.call("POST", "/api/searches", {"port": port, "ueitype": 2, "from": 5})[1]
+        path = "/api/searches/%s" % search["id"]
+        self.wait_for(lambda: any(f.kind == "box" for f in sim.frames())
+                      and self.watch(path)["phase"] == "stepping", "the box to react", 60)
+        self.assertEqual(self.call("POST", path + "/reacted", {})[0], 200)
+        self.wait_for(lambda: self.watch(path)["phase"] == "asking", "the question")
+        return path
+
+    def test_a_search_at_its_question_sends_nothing_more_once_stopped_or_unwatched(self):
+        sim, port = self.attach_blaster("--box", "2,7")
+        self.start_web("Living.=%s&2,423.\n" % port)
+        for stop in ("DELETE", "unwatched"):
+            path = self.at_the_question(sim, port)
+            sent = len(self.keys(sim))
+            if stop == "DELETE":
+                self.assertEqual(self.call("DELETE", path)[0], 200)
+            else:
+                asked = time.monotonic()
+            self.wait_for(lambda: self.call("GET", path)[1]["phase"] == "ended", stop, 15)
+            if stop == "unwatched":
+                self.assertGreaterEqual(time.monotonic() - asked, 4)
+            time.sleep(1.5)
+            self.assertEqual(len(self.keys(sim)), sent, stop)
+        self.assertIn("the page stopped asking", self.call("GET", path)[1]["message"])
+
+    def test_a_question_unanswered_for_a_minute_ends_the_search(self):
+        sim, port = self.attach_blaster("--box", "2,7")
+        self.start_web("Living.=%s&2,423.\n" % port)
+        path = self.at_the_question(sim, port)
+        asked = time.monotonic()
+        sent = len(self.keys(sim))
+        while self.watch(path)["phase"] == "asking":
+            self.assertLess(time.monotonic() - asked, 75)
+            time.sleep(0.5)
+        self.assertGreaterEqual(time.monotonic() - asked, 59)
+        state = self.watch(path)
+        self.assertEqual(state["phase"], "ended")
+        self.assertIn("no answer for 60 s", state["message"])
+        self.assertEqual(len(self.keys(sim)), sent)
+        self.irsend("SEND_ONCE", "Living.", "KEY_3")
 
 
 if __name__ == "__main__":

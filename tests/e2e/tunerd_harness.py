@@ -26,10 +26,13 @@ class TunerdCase(HostTestCase):
         self.addCleanup(shutil.rmtree, self.work, True)
         self.socket_path = os.path.join(self.work, "lircd")
 
-    def start(self, *options, expect_socket=True):
+    def start(self, *options, expect_socket=True, env=None, wrapper=()):
+        """tunerd with the options, its log in the test's folder; wrapper runs it (prlimit,
+        setpriv), env replaces its environment."""
         log = open(os.path.join(self.work, "tunerd.log"), "w")
-        daemon = subprocess.Popen([os.path.join(harness.BUILD_DIR, "tunerd"), "--socket",
-                                   self.socket_path] + list(options), stderr=log)
+        daemon = subprocess.Popen(list(wrapper) + [os.path.join(harness.BUILD_DIR, "tunerd"),
+                                                   "--socket", self.socket_path] + list(options),
+                                  stderr=log, env=env)
         self.addCleanup(log.close)
         self.addCleanup(self.stop, daemon)
         deadline = time.monotonic() + 20

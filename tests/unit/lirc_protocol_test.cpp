@@ -69,9 +69,9 @@ TEST(LircProtocol, LinesAsLircdTakesThem) {
 // Each network against the addresses just inside and just outside it.
 TEST(Listeners, AllowedNetworksHoldExactlyTheirAddresses) {
   const auto address = [](const char* text) {
-    in_addr parsed{};
-    inet_pton(AF_INET, text, &parsed);
-    return ntohl(parsed.s_addr);
+    Address parsed;
+    EXPECT_TRUE(parseAddress(text, parsed)) << text;
+    return parsed;
   };
   struct Case {
     const char* network;
@@ -88,6 +88,12 @@ TEST(Listeners, AllowedNetworksHoldExactlyTheirAddresses) {
       {"192.168.3.6/31", "192.168.3.6", "192.168.3.7", "192.168.3.5", "192.168.3.8"},
       {"192.168.3.7/32", "192.168.3.7", "192.168.3.7", "192.168.3.6", "192.168.3.8"},
       {"192.168.3.7", "192.168.3.7", "192.168.3.7", "192.168.3.6", "192.168.3.8"},
+      {"fd00::/8", "fd00::", "fdff:ffff:ffff:ffff:ffff:ffff:ffff:ffff",
+       "fcff:ffff:ffff:ffff:ffff:ffff:ffff:ffff", "fe00::"},
+      {"[2001:db8::]/33", "2001:db8::", "2001:db8:7fff:ffff:ffff:ffff:ffff:ffff",
+       "2001:db7:ffff:ffff:ffff:ffff:ffff:ffff", "2001:db8:8000::"},
+      // An IPv4 client of a dual-stack socket is the same address as on an IPv4 one.
+      {"::ffff:10.0.0.0/104", "10.0.0.0", "10.255.255.255", "9.255.255.255", "11.0.0.0"},
   };
   for (const Case& c : cases) {
     Network network;
@@ -104,10 +110,25 @@ TEST(Listeners, AllowedNetworksHoldExactlyTheirAddresses) {
   }
   // Without --allow, loopback only.
   EXPECT_TRUE(mayServe(address("127.0.0.2"), {}));
+  EXPECT_TRUE(mayServe(address("::1"), {}));
+  EXPECT_TRUE(mayServe(address("::ffff:127.0.0.1"), {}));
   EXPECT_FALSE(mayServe(address("128.0.0.1"), {}));
+  EXPECT_FALSE(mayServe(address("::2"), {}));
   Network ignored;
-  for (const char* wrong : {"10.0.0.0/33", "10.0.0/8", "10.0.0.0/", "10.0.0.0/-1", "x"}) {
+  for (const char* wrong :
+       {"10.0.0.0/33", "10.0.0/8", "10.0.0.0/", "10.0.0.0/-1", "x", "fd00::/129", "[fd00::/8"}) {
     EXPECT_FALSE(parseNetwork(wrong, ignored)) << wrong;
+  }
+  // An IPv6 address to listen on is written in brackets, so its last group is no port.
+  Address listen;
+  int port = 0;
+  EXPECT_TRUE(parseListen("[::]:8080", listen, port));
+  EXPECT_EQ(port, 8080);
+  EXPECT_FALSE(listen.isIpv4());
+  EXPECT_TRUE(parseListen("8765", listen, port));
+  EXPECT_TRUE(isLoopback(listen) && listen.isIpv4());
+  for (const char* wrong : {"::1:8080", "[127.0.0.1]:80", "[::1]", "[::1]:", "1.2.3.4:0"}) {
+    EXPECT_FALSE(parseListen(wrong, listen, port)) << wrong;
   }
 }
 

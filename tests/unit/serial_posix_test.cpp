@@ -3,14 +3,17 @@
 #include <fcntl.h>
 #include <stdlib.h>
 #include <sys/file.h>
+#include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
+#include <termios.h>
 #include <unistd.h>
 
 #include <string>
 
 #include <gtest/gtest.h>
 
+#include "blaster/port_setup.h"
 #include "blaster/serial_services.h"
 #include "temp_dir.h"
 
@@ -61,6 +64,40 @@ TEST(PosixSerial, RefusedOpensSayWhyAndLeaveNoDescriptor) {
   EXPECT_EQ(error, PortOpenError::kNone);
   serial.close(port);
   EXPECT_EQ(testing::openDescriptors(), descriptors - 1);
+  ::close(master);
+}
+
+// A terminal that another program holds in exclusive mode is its own, even for root; and a port
+// that was set up for the blaster is left as it was found once it is closed.
+TEST(PosixSerial, AnotherProgramsTerminalIsLeftAsItWas) {
+  const int master = openTerminalPair();
+  ASSERT_GE(master, 0);
+  const std::string terminal = ptsname(master);
+  const int holder = ::open(terminal.c_str(), O_RDWR | O_NOCTTY);
+  termios theirs{};
+  ASSERT_EQ(tcgetattr(holder, &theirs), 0);
+  cfsetspeed(&theirs, B115200);
+  cfmakeraw(&theirs);
+  ASSERT_EQ(tcsetattr(holder, TCSANOW, &theirs), 0);
+  ASSERT_EQ(ioctl(holder, TIOCEXCL), 0);
+  SerialServices& serial = platformSerial();
+  PortOpenError error = PortOpenError::kNone;
+  EXPECT_EQ(serial.open(terminal, error), kInvalidPort);
+  EXPECT_EQ(error, PortOpenError::kBusy);
+  ASSERT_EQ(ioctl(holder, TIOCNXCL), 0);
+  const PortHandle port = serial.open(terminal, error);
+  ASSERT_NE(port, kInvalidPort);
+  const char* failure = nullptr;
+  ASSERT_TRUE(serial.configure(port, terminal, kBlasterLine, kFinalTimeouts, failure));
+  termios during{};
+  ASSERT_EQ(tcgetattr(holder, &during), 0);
+  EXPECT_EQ(cfgetospeed(&during), B19200);
+  serial.close(port);
+  termios after{};
+  ASSERT_EQ(tcgetattr(holder, &after), 0);
+  EXPECT_EQ(cfgetospeed(&after), B115200);
+  EXPECT_EQ(after.c_lflag, theirs.c_lflag);
+  ::close(holder);
   ::close(master);
 }
 

@@ -31,7 +31,10 @@ TEST(WebGuard, ChangesComeOnlyFromTunerdsOwnPageAsJson) {
                              "https://127.0.0.1:8080", "http://evil.example"}) {
     EXPECT_NE(stateChangeProblem(host, origin, "", "application/json", true), "") << origin;
   }
-  EXPECT_NE(stateChangeProblem(host, "", "cross-site", "application/json", true), "");
+  // A sibling site (another port of the same name, say) is another site's page too.
+  for (const char* site : {"cross-site", "same-site", "Same-Site"}) {
+    EXPECT_NE(stateChangeProblem(host, "", site, "application/json", true), "") << site;
+  }
   for (const char* type : {"", "text/plain", "application/x-www-form-urlencoded",
                            "multipart/form-data; boundary=x", "application/jsonx"}) {
     EXPECT_NE(stateChangeProblem(host, "", "", type, true), "") << type;

@@ -25,7 +25,8 @@ void walkButtonLines(const std::string& path, const std::function<bool(const But
     const auto words = splitWords(std::string_view(text).substr(equals + 1),
                                   [](char c) { return c == ' ' || c == '\t'; });
     for (std::size_t i = 0; i < words.size(); i += 2) {
-      std::string name(words[i]);
+      const std::string written(words[i]);
+      std::string name = written;
       for (char& c : name) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
       int key = 0;
       if (i + 1 >= words.size()) {
@@ -34,20 +35,28 @@ void walkButtonLines(const std::string& path, const std::function<bool(const But
         line.problems.push_back(name + ": \"" + std::string(words[i + 1]) +
                                 "\" is no key number from 1 to 255");
       } else {
-        line.named.emplace_back(name, key);
+        line.named.push_back(NamedButton{name, written, key});
       }
     }
     return visit(line);
   });
 }
 
-std::map<std::string, int> namedButtons(const std::string& path, const std::string& remote) {
-  std::map<std::string, int> buttons;
+std::vector<NamedButton> buttonsAsWritten(const std::string& path, const std::string& remote) {
+  std::vector<NamedButton> buttons;
   walkButtonLines(path, [&](const ButtonLine& line) {
     if (line.remote != remote) return true;
-    for (const auto& [name, key] : line.named) buttons.emplace(name, key);
+    buttons = line.named;
     return false;
   });
+  return buttons;
+}
+
+std::map<std::string, int> namedButtons(const std::string& path, const std::string& remote) {
+  std::map<std::string, int> buttons;
+  for (const NamedButton& button : buttonsAsWritten(path, remote)) {
+    buttons.emplace(button.name, button.key);
+  }
   return buttons;
 }
 
@@ -74,7 +83,7 @@ int checkButtons(const std::string& buttonsFile, const std::string& tunerFile, s
       } else if (!seen.insert(line.remote).second) {
         problems.push_back("shadowed by an earlier line with the same name");
       }
-      for (const auto& [name, key] : line.named) out << " " << name << " " << key;
+      for (const NamedButton& button : line.named) out << " " << button.name << " " << button.key;
     }
     if (problems.empty()) {
       out << ": ok\n";

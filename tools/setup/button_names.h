@@ -13,11 +13,17 @@
 
 namespace tuner {
 
+struct NamedButton {
+  std::string name;     // in capitals: names match without regard to case
+  std::string written;  // as the line spells it, for people to read
+  int key = 0;
+};
+
 struct ButtonLine {
   int number = 0;
-  std::string remote;                              // empty: no "NAME=" at all
-  std::vector<std::pair<std::string, int>> named;  // in capitals, as given
-  std::vector<std::string> problems;               // pairs left out, and why
+  std::string remote;                 // empty: no "NAME=" at all
+  std::vector<NamedButton> named;     // as given
+  std::vector<std::string> problems;  // pairs left out, and why
 };
 
 // Visits each line that is not blank; visit returns false to stop.
@@ -26,6 +32,8 @@ void walkButtonLines(const std::string& path, const std::function<bool(const But
 // The named buttons of remote with their key numbers; pairs that are not a name and a key
 // number from 1 to 255 are left out.
 std::map<std::string, int> namedButtons(const std::string& path, const std::string& remote);
+// The same, in the line's order and spelling.
+std::vector<NamedButton> buttonsAsWritten(const std::string& path, const std::string& remote);
 
 // buttons.txt in the folder of the tuner file.
 std::string buttonsFileBeside(const std::string& tunerFile);

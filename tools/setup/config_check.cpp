@@ -45,17 +45,26 @@ std::string probeProblem(const std::string& port, int* code) {
   return tuner::portProblemSentence(port.c_str(), blaster.problem());
 }
 
-int findBlasters(const std::vector<std::string>& given, std::ostream& out, std::ostream& err) {
+int findBlasters(const std::vector<std::string>& given, std::ostream& out, std::ostream& err,
+                 bool onlyUnused) {
   const std::vector<std::string> ports = given.empty() ? serialPortNames() : given;
   std::vector<std::string> problems(ports.size());
   std::vector<int> codes(ports.size(), TUNER_DONE);
-  runConcurrently(ports.size(),
-                  [&](std::size_t i) { problems[i] = probeProblem(ports[i], &codes[i]); });
+  std::vector<bool> inUse(ports.size(), false);
+  for (std::size_t i = 0; onlyUnused && i < ports.size(); ++i) {
+    const std::string device = serialDevice(ports[i]);
+    inUse[i] = !device.empty() && anotherProgramHas(device);
+  }
+  runConcurrently(ports.size(), [&](std::size_t i) {
+    if (!inUse[i]) problems[i] = probeProblem(ports[i], &codes[i]);
+  });
   int found = 0;
   std::size_t denied = 0;
   for (std::size_t i = 0; i < ports.size(); ++i) {
     if (codes[i] == TUNER_PERMISSION_DENIED) ++denied;
-    if (codes[i] == TUNER_DONE) {
+    if (inUse[i]) {
+      out << ports[i] << ": another program has it open: not probed\n";
+    } else if (codes[i] == TUNER_DONE) {
       ++found;
       const std::string stable = stablePortName(ports[i]);
       out << ports[i] << (stable.empty() ? "" : " (" + stable + ")")

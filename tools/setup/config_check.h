@@ -24,6 +24,8 @@ std::string traceProblem(const std::string& tracePath);
 std::string probeProblem(const std::string& port, int* code = nullptr);
 
 // `tunerctl find`: probes the given ports, or every serial port the machine has, all at once,
-// and prints each port where a blaster answered with a tuner.txt line to start from. Returns 0
-// when one answered, else 1.
-int findBlasters(const std::vector<std::string>& ports, std::ostream& out, std::ostream& err);
+// and prints each port where a blaster answered with a tuner.txt line to start from; with
+// onlyUnused, a port that another program has open is not probed. Every port probed is left
+// with the line settings it had. Returns 0 when one answered, else 1.
+int findBlasters(const std::vector<std::string>& ports, std::ostream& out, std::ostream& err,
+                 bool onlyUnused = false);

@@ -21,6 +21,15 @@ bool usableFileName(const std::string& name);
 // The serial ports the machine has, by the names tuner.txt uses (COM3, ttyUSB0).
 std::vector<std::string> serialPortNames();
 
+// The device a port name opens, with every link resolved (/dev/ttyUSB0 for
+// /dev/serial/by-id/...), when it is a character device under /dev; else empty. The same device
+// has the same answer however it is named.
+std::string serialDevice(const std::string& port);
+
+// Whether a program other than this one has the device open (a pseudo-terminal's other end, the
+// program standing for the device, aside): a port in use is not probed from tunerd's page.
+bool anotherProgramHas(const std::string& device);
+
 // The name of a port that stays the same when its adapter is plugged in again (its link under
 // /dev/serial/by-id/), or empty where it has none.
 std::string stablePortName(const std::string& port);

@@ -4,6 +4,7 @@
 #include <pthread.h>
 #include <stdlib.h>
 #include <sys/file.h>
+#include <sys/stat.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -13,6 +14,7 @@
 #include <climits>
 #include <cstring>
 
+#include "blaster/posix_device.h"
 #include "host_files.h"
 
 std::string temporaryFilesDirectory() {
@@ -59,6 +61,79 @@ std::string stablePortName(const std::string& port) {
   }
   closedir(links);
   return found;
+}
+
+std::string serialDevice(const std::string& port) {
+  const std::string path = tuner::devicePath(port);
+  char device[PATH_MAX];
+  struct stat status {};
+  if (path.empty() || port.find('\0') != std::string::npos ||
+      realpath(path.c_str(), device) == nullptr || std::strncmp(device, "/dev/", 5) != 0 ||
+      stat(device, &status) != 0 || !S_ISCHR(status.st_mode)) {
+    return std::string();
+  }
+  return device;
+}
+
+namespace {
+
+// The numbers of a process's open descriptors.
+std::vector<std::string> descriptorsOf(const std::string& process) {
+  std::vector<std::string> numbers;
+  DIR* fds = opendir(("/proc/" + process + "/fd").c_str());
+  if (fds == nullptr) return numbers;
+  while (const dirent* entry = readdir(fds)) {
+    if (entry->d_name[0] != '.') numbers.emplace_back(entry->d_name);
+  }
+  closedir(fds);
+  return numbers;
+}
+
+// Whether the descriptor is the master of pseudo-terminal number index.
+bool holdsMaster(const std::string& process, const std::string& fd, const std::string& index) {
+  const int info = open(("/proc/" + process + "/fdinfo/" + fd).c_str(), O_RDONLY | O_CLOEXEC);
+  if (info < 0) return false;
+  char text[512] = {};
+  const ssize_t n = read(info, text, sizeof text - 1);
+  close(info);
+  if (n <= 0) return false;
+  const char* field = std::strstr(text, "tty-index:");
+  if (field == nullptr) return false;
+  field += std::strlen("tty-index:");
+  while (*field == ' ' || *field == '\t') ++field;
+  return std::strncmp(field, index.c_str(), index.size()) == 0 &&
+         (field[index.size()] == '\n' || field[index.size()] == '\0');
+}
+
+}  // namespace
+
+bool anotherProgramHas(const std::string& device) {
+  struct stat wanted {};
+  if (stat(device.c_str(), &wanted) != 0 || !S_ISCHR(wanted.st_mode)) return false;
+  // A pseudo-terminal's master is the device itself: whoever holds it stands for the device.
+  const std::string index =
+      device.compare(0, 9, "/dev/pts/") == 0 ? device.substr(9) : std::string();
+  const std::string self = std::to_string(getpid());
+  DIR* processes = opendir("/proc");
+  if (processes == nullptr) return false;
+  bool held = false;
+  while (const dirent* entry = readdir(processes)) {
+    const std::string process = entry->d_name;
+    if (held || process == self || process.find_first_not_of("0123456789") != std::string::npos) {
+      continue;
+    }
+    bool opens = false;
+    bool master = false;
+    for (const std::string& fd : descriptorsOf(process)) {
+      struct stat opened {};
+      if (stat(("/proc/" + process + "/fd/" + fd).c_str(), &opened) != 0) continue;
+      if (S_ISCHR(opened.st_mode) && opened.st_rdev == wanted.st_rdev) opens = true;
+      if (!index.empty() && holdsMaster(process, fd, index)) master = true;
+    }
+    held = opens && !master;
+  }
+  closedir(processes);
+  return held;
 }
 
 std::vector<std::string> serialPortNames() {

@@ -42,6 +42,11 @@ bool usableFileName(const std::string& name) {
 // Windows keeps a COM number for each adapter: the name is stable already.
 std::string stablePortName(const std::string&) { return std::string(); }
 
+std::string serialDevice(const std::string& port) { return port; }
+
+// A COM port is opened exclusively: one that another program has cannot be opened at all.
+bool anotherProgramHas(const std::string&) { return false; }
+
 // COM1 to COM64: the ports that do not exist are told apart by the probe.
 std::vector<std::string> serialPortNames() {
   std::vector<std::string> names;

@@ -35,7 +35,7 @@ void acceptUntilStopped(const Listening& listening, int wake, Connections& conne
   ThrottledLog refusalLog;
   ThrottledLog acceptLog;
   auto acceptFrom = Clock::now();
-  bool portsOpen = false;
+  bool blastersKnown = false;
   while (!stopping) {
     std::vector<pollfd> waiting{pollfd{wake, POLLIN, 0}};
     const bool accepting = Clock::now() >= acceptFrom;
@@ -44,7 +44,7 @@ void acceptUntilStopped(const Listening& listening, int wake, Connections& conne
     }
     int timeout = refusals.watch(waiting);
     const auto sooner = [&](int ms) { timeout = timeout < 0 ? ms : std::min(timeout, ms); };
-    if (portsOpen) sooner(static_cast<int>(kPortIdle.count()) / 2);
+    if (blastersKnown) sooner(static_cast<int>(kPortIdle.count()) / 2);
     if (!accepting) sooner(500);
     if (poll(waiting.data(), waiting.size(), timeout) < 0 && errno != EINTR) break;
     char bytes[64];
@@ -76,7 +76,7 @@ void acceptUntilStopped(const Listening& listening, int wake, Connections& conne
         }
         Peer peer = peerOf(fd, tcp);
         peer.web = waiting[i].fd == listening.web;
-        if (tcp && !mayServe(static_cast<std::uint32_t>(peer.user), listening.allowed)) {
+        if (tcp && !mayServe(peer.address, listening.allowed)) {
           refusalLog.log("refused " + peer.shown + ": not a client --allow names");
           close(fd);
           continue;
@@ -88,7 +88,7 @@ void acceptUntilStopped(const Listening& listening, int wake, Connections& conne
         }
       }
     }
-    portsOpen = blasters.closeIdlePorts();
+    blastersKnown = blasters.closeIdlePorts();
   }
 }
 

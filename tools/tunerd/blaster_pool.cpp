@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "host_files.h"
+
 namespace tunerd {
 namespace {
 
@@ -11,26 +13,33 @@ constexpr auto kGoneCheck = std::chrono::milliseconds(100);
 }  // namespace
 
 BlasterPool::Turn::~Turn() {
-  std::lock_guard<std::mutex> held(blaster_.lock);
-  blaster_.holder.release();
-  blaster_.busy = false;
-  blaster_.searched = false;
-  blaster_.lastUse = Clock::now();
-  blaster_.changed.notify_all();
+  std::lock_guard<std::mutex> held(blaster_->lock);
+  blaster_->holder.release();
+  blaster_->busy = false;
+  blaster_->searched = false;
+  blaster_->lastUse = Clock::now();
+  blaster_->changed.notify_all();
 }
 
-BlasterPool::Blaster& BlasterPool::blasterOn(const std::string& port) {
+bool BlasterPool::Blaster::unused(Clock::time_point now) const {
+  return !busy && waiting.empty() && !holder.isOpen() && (owner == 0 || now - lastUse >= kHold);
+}
+
+std::shared_ptr<BlasterPool::Blaster> BlasterPool::blasterOn(const std::string& port) {
+  const std::string device = serialDevice(port);
+  if (device.empty()) return std::make_shared<Blaster>(link_);
   std::lock_guard<std::mutex> held(blastersLock_);
-  std::unique_ptr<Blaster>& blaster = blasters_[port];
-  if (!blaster) blaster = std::make_unique<Blaster>(link_);
-  return *blaster;
+  std::shared_ptr<Blaster>& blaster = blasters_[device];
+  if (!blaster) blaster = std::make_shared<Blaster>(link_);
+  return blaster;
 }
 
 std::unique_ptr<BlasterPool::Turn> BlasterPool::take(const std::string& port,
                                                      std::uint64_t connection, int presses,
                                                      const std::function<bool()>& gone, NoTurn& why,
                                                      bool search) {
-  Blaster& blaster = blasterOn(port);
+  const std::shared_ptr<Blaster> shared = blasterOn(port);
+  Blaster& blaster = *shared;
   std::unique_lock<std::mutex> held(blaster.lock);
   const std::uint64_t ticket = ++blaster.nextTicket;
   blaster.waiting.push_back(Waiter{ticket, connection});
@@ -88,7 +97,7 @@ std::unique_ptr<BlasterPool::Turn> BlasterPool::take(const std::string& port,
     blaster.searched = search;
   }
   blaster.changed.notify_all();
-  return granted ? std::make_unique<Turn>(blaster) : nullptr;
+  return granted ? std::make_unique<Turn>(shared) : nullptr;
 }
 
 void BlasterPool::release(std::uint64_t connection) {
@@ -113,16 +122,21 @@ void BlasterPool::stop() {
 
 bool BlasterPool::closeIdlePorts() {
   std::lock_guard<std::mutex> held(blastersLock_);
-  bool open = false;
-  for (auto& [port, blaster] : blasters_) {
-    std::lock_guard<std::mutex> its(blaster->lock);
-    if (!blaster->busy && blaster->holder.isOpen() &&
-        Clock::now() - blaster->lastUse >= kPortIdle) {
-      blaster->holder.close();
+  const auto now = Clock::now();
+  for (auto it = blasters_.begin(); it != blasters_.end();) {
+    Blaster& blaster = *it->second;
+    bool forget = false;
+    {
+      std::lock_guard<std::mutex> its(blaster.lock);
+      if (!blaster.busy && blaster.holder.isOpen() && now - blaster.lastUse >= kPortIdle) {
+        blaster.holder.close();
+      }
+      // Nobody else can reach it: the pool's is the last reference.
+      forget = it->second.use_count() == 1 && blaster.unused(now);
     }
-    open = open || blaster->holder.isOpen();
+    it = forget ? blasters_.erase(it) : std::next(it);
   }
-  return open;
+  return !blasters_.empty();
 }
 
 }  // namespace tunerd

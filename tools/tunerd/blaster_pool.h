@@ -6,6 +6,9 @@
 // together, never longer than kPortIdle unused, and other programs may take it between turns.
 // A code-set search holds its blaster for as long as it runs: every other request for it is
 // answered at once that a search is running, rather than left waiting for minutes.
+// The pool knows a blaster by its device, however its port is named, and only while something
+// uses it: a port that is no terminal under /dev gets a blaster of its own request's, and one
+// unused (closed, unheld, awaited by nobody) is forgotten.
 #pragma once
 
 #include <atomic>
@@ -37,6 +40,7 @@ class BlasterPool {
   };
   struct Blaster {
     explicit Blaster(const tuner::BlasterLink& link) : holder(link) {}
+    bool unused(Clock::time_point now) const;  // under lock
     std::mutex lock;
     std::condition_variable changed;
     std::uint64_t owner = 0;  // the connection that holds it; 0: nobody
@@ -58,14 +62,14 @@ class BlasterPool {
   // once it ends.
   class Turn {
    public:
-    explicit Turn(Blaster& blaster) : blaster_(blaster) {}
+    explicit Turn(std::shared_ptr<Blaster> blaster) : blaster_(std::move(blaster)) {}
     ~Turn();
     Turn(const Turn&) = delete;
     Turn& operator=(const Turn&) = delete;
-    tuner::OpenBlaster& blaster() { return blaster_.holder; }
+    tuner::OpenBlaster& blaster() { return blaster_->holder; }
 
    private:
-    Blaster& blaster_;
+    std::shared_ptr<Blaster> blaster_;
   };
 
   enum class NoTurn { kGone, kStopping, kTimedOut, kSearching };
@@ -82,16 +86,17 @@ class BlasterPool {
   // Every waiter gives up, and nobody gets a turn any more.
   void stop();
 
-  // Closes every port unused for kPortIdle; whether a port is still open.
+  // Closes every port unused for kPortIdle and forgets the blasters nothing uses; whether the
+  // pool still knows one (and is to be asked again).
   bool closeIdlePorts();
 
  private:
-  Blaster& blasterOn(const std::string& port);
+  std::shared_ptr<Blaster> blasterOn(const std::string& port);
 
   tuner::DiagnosticLog log_;
   tuner::BlasterLink link_;
   std::mutex blastersLock_;
-  std::map<std::string, std::unique_ptr<Blaster>> blasters_;
+  std::map<std::string, std::shared_ptr<Blaster>> blasters_;  // by device
   std::atomic<bool> stopping_{false};
 };
 

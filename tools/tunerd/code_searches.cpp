@@ -1,7 +1,11 @@
 #include "code_searches.h"
 
-#include <algorithm>
+#include <sys/random.h>
 
+#include <algorithm>
+#include <system_error>
+
+#include "common/hex_digits.h"
 #include "tuner/control_result.h"
 
 namespace tunerd {
@@ -18,6 +22,23 @@ const char* phaseName(int phase) {
   return kNames[phase];
 }
 
+// 128 random bits in hexadecimal: an id nobody can guess.
+std::string newId() {
+  unsigned char bytes[16] = {};
+  for (std::size_t got = 0; got < sizeof bytes;) {
+    const ssize_t n = getrandom(bytes + got, sizeof bytes - got, 0);
+    if (n > 0) got += static_cast<std::size_t>(n);
+  }
+  std::string id;
+  for (const unsigned char byte : bytes) {
+    id += tuner::highHexDigit(byte);
+    id += tuner::lowHexDigit(byte);
+  }
+  return id;
+}
+
+bool running(int phase) { return phase < 4; }  // waiting, stepping, resending, asking
+
 }  // namespace
 
 CodeSearches::~CodeSearches() {
@@ -26,109 +47,138 @@ CodeSearches::~CodeSearches() {
     for (auto& [id, search] : searches_) search->stop = true;
     changed_.notify_all();
   }
-  for (auto& [id, search] : searches_) search->thread.join();
+  for (auto& [id, search] : searches_) {
+    if (search->thread.joinable()) search->thread.join();
+  }
 }
 
-int CodeSearches::start(const SearchRequest& request, std::string& why) {
+CodeSearches::Search* CodeSearches::find(const std::string& id) {
+  const auto found = searches_.find(id);
+  return found == searches_.end() ? nullptr : found->second.get();
+}
+
+CodeSearches::Started CodeSearches::start(const SearchRequest& request, const std::string& device,
+                                          std::string& id, std::string& why) {
   std::unique_lock<std::mutex> held(lock_);
-  std::size_t running = 0;
-  for (const auto& [id, search] : searches_) {
-    if (search->phase == Phase::kConfirmed || search->phase == Phase::kEnded) continue;
-    ++running;
-    if (search->asked.port == request.port) {
-      why = "a search already runs on " + request.port + " (search " + std::to_string(id) + ")";
-      return 0;
+  std::size_t active = 0;
+  for (const auto& [other, search] : searches_) {
+    if (!running(static_cast<int>(search->phase))) continue;
+    ++active;
+    if (search->device == device) {
+      why = "a search already runs on " + search->asked.port;
+      return Started::kBusy;
     }
   }
-  if (running >= kMaxSearches) {
+  if (active >= kMaxSearches) {
     why = std::to_string(kMaxSearches) + " searches are running";
-    return 0;
+    return Started::kBusy;
   }
   // Ended searches are kept for their last state until there are too many.
   std::unique_ptr<Search> oldest;
   for (auto it = searches_.begin(); searches_.size() >= kMaxSearches * 2 && it != searches_.end();
        ++it) {
-    if (it->second->phase == Phase::kConfirmed || it->second->phase == Phase::kEnded) {
+    if (!running(static_cast<int>(it->second->phase))) {
       oldest = std::move(it->second);
       searches_.erase(it);
       break;
     }
   }
   auto search = std::make_unique<Search>();
-  search->id = ++lastId_;
+  search->id = newId();
+  search->connection = kSearchConnections + ++lastConnection_;
   search->asked = request;
+  search->device = device;
   search->seen = Clock::now();
   search->message = "waiting for the blaster on " + request.port;
   Search& started = *search;
-  searches_[started.id] = std::move(search);
-  started.thread = std::thread([this, &started] { run(started); });
+  try {
+    started.thread = std::thread([this, &started] { run(started); });
+  } catch (const std::system_error& failure) {
+    why = std::string("tunerd cannot start a thread for the search: ") + failure.what();
+    held.unlock();
+    if (oldest && oldest->thread.joinable()) oldest->thread.join();
+    return Started::kNoThread;
+  }
+  id = started.id;
+  searches_[id] = std::move(search);
   held.unlock();
-  if (oldest) oldest->thread.join();
-  return started.id;
+  if (oldest && oldest->thread.joinable()) oldest->thread.join();
+  return Started::kStarted;
 }
 
-bool CodeSearches::state(int id, nlohmann::json& state) {
-  std::lock_guard<std::mutex> held(lock_);
-  const auto found = searches_.find(id);
-  if (found == searches_.end()) return false;
-  Search& search = *found->second;
-  search.seen = Clock::now();
+nlohmann::json CodeSearches::describe(const Search& search) const {
   const SearchRequest& asked = search.asked;
   const int total = asked.to - asked.from + 1;
-  state =
-      nlohmann::json{{"id", id},
-                     {"port", asked.port},
-                     {"ueitype", asked.ueitype},
-                     {"key", asked.key},
-                     {"from", asked.from},
-                     {"to", asked.to},
-                     {"phase", phaseName(static_cast<int>(search.phase))},
-                     {"code", search.code},
-                     {"codeSet", tuner::codeSetText(asked.ueitype, std::max(search.code, 0))},
-                     {"done", search.done},
-                     {"total", total},
-                     {"timeLeft", tuner::timeLeftText(search.perCode, total - search.done)},
-                     {"line", search.phase == Phase::kConfirmed
-                                  ? tuner::tunerLineToStart(asked.port, asked.ueitype, search.code)
-                                  : std::string()},
-                     {"message", search.message}};
+  return nlohmann::json{
+      {"id", search.id},
+      {"port", asked.port},
+      {"ueitype", asked.ueitype},
+      {"key", asked.key},
+      {"from", asked.from},
+      {"to", asked.to},
+      {"phase", phaseName(static_cast<int>(search.phase))},
+      {"code", search.code},
+      {"codeSet", tuner::codeSetText(asked.ueitype, std::max(search.code, 0))},
+      {"done", search.done},
+      {"total", total},
+      {"timeLeft", tuner::timeLeftText(search.perCode, total - search.done)},
+      {"line", search.phase == Phase::kConfirmed
+                   ? tuner::tunerLineToStart(asked.port, asked.ueitype, search.code)
+                   : std::string()},
+      {"message", search.message}};
+}
+
+bool CodeSearches::state(const std::string& id, nlohmann::json& state) {
+  std::lock_guard<std::mutex> held(lock_);
+  const Search* search = find(id);
+  if (search == nullptr) return false;
+  state = describe(*search);
   return true;
 }
 
-bool CodeSearches::reacted(int id, std::string& why) {
+bool CodeSearches::watch(const std::string& id, nlohmann::json& state) {
   std::lock_guard<std::mutex> held(lock_);
-  const auto found = searches_.find(id);
-  if (found == searches_.end() || found->second->phase != Phase::kStepping) {
+  Search* search = find(id);
+  if (search == nullptr) return false;
+  search->seen = Clock::now();
+  state = describe(*search);
+  return true;
+}
+
+bool CodeSearches::reacted(const std::string& id, std::string& why) {
+  std::lock_guard<std::mutex> held(lock_);
+  Search* search = find(id);
+  if (search == nullptr || search->phase != Phase::kStepping) {
     why = "the search is not sending codes";
     return false;
   }
-  found->second->reacted = true;
-  found->second->phase = Phase::kResending;
-  found->second->message = "the last code sets are sent again";
-  found->second->seen = Clock::now();
+  search->reacted = true;
+  search->phase = Phase::kResending;
+  search->message = "the last code sets are sent again";
+  search->seen = Clock::now();
   changed_.notify_all();
   return true;
 }
 
-bool CodeSearches::answer(int id, bool yes, std::string& why) {
+bool CodeSearches::answer(const std::string& id, bool yes, std::string& why) {
   std::lock_guard<std::mutex> held(lock_);
-  const auto found = searches_.find(id);
-  if (found == searches_.end() || found->second->phase != Phase::kAsking) {
+  Search* search = find(id);
+  if (search == nullptr || search->phase != Phase::kAsking) {
     why = "the search asks nothing now";
     return false;
   }
-  found->second->answer = yes ? 1 : 0;
-  found->second->phase = Phase::kResending;
-  found->second->seen = Clock::now();
+  search->answer = yes ? 1 : 0;
+  search->phase = Phase::kResending;
+  search->seen = Clock::now();
   changed_.notify_all();
   return true;
 }
 
-bool CodeSearches::stop(int id) {
+bool CodeSearches::stop(const std::string& id) {
   std::lock_guard<std::mutex> held(lock_);
-  const auto found = searches_.find(id);
-  if (found == searches_.end()) return false;
-  found->second->stop = true;
+  Search* search = find(id);
+  if (search == nullptr) return false;
+  search->stop = true;
   changed_.notify_all();
   return true;
 }
@@ -143,127 +193,14 @@ void CodeSearches::end(Search& search, Phase phase, const std::string& message) 
   search.message = message;
 }
 
-void CodeSearches::run(Search& search) {
-  const SearchRequest& asked = search.asked;
-  BlasterPool::NoTurn why{};
-  const auto turn = service_.blasters.take(
-      asked.port, kSearchConnections + static_cast<std::uint64_t>(search.id), 0,
-      [&] {
-        std::lock_guard<std::mutex> held(lock_);
-        return stopped(search);
-      },
-      why, true);
-  if (!turn) {
-    end(search, Phase::kEnded,
-        why == BlasterPool::NoTurn::kSearching
-            ? "a code-set search is running on " + asked.port
-            : "the blaster on " + asked.port + " was not free: nothing was sent");
-    return;
-  }
-  tuner::OpenBlaster& blaster = turn->blaster();
-  if (!blaster.reclaim(asked.port.c_str())) {
-    end(search, Phase::kEnded, tuner::portProblemSentence(asked.port.c_str(), blaster.problem()));
-    return;
-  }
-  const auto started = Clock::now();
-  for (int code = asked.from;; ++code) {
-    {
-      std::unique_lock<std::mutex> held(lock_);
-      if (stopped(search)) break;
-      if (search.reacted && !search.recent.codes().empty()) {
-        held.unlock();
-        if (narrow(search, blaster)) return;
-        held.lock();
-      }
-      if (code > asked.to) {
-        // The box may react to the last code after it was sent.
-        search.phase = Phase::kStepping;
-        search.message = "every code set was sent: did the box react?";
-        const auto until = Clock::now() + tuner::kLastReactionWait;
-        while (!search.reacted && !stopped(search) && Clock::now() < until) {
-          changed_.wait_for(held, std::chrono::milliseconds(200));
-        }
-        if (search.reacted && !stopped(search)) {
-          held.unlock();
-          if (narrow(search, blaster)) return;
-          held.lock();
-        }
-        if (stopped(search)) break;
-        search.phase = Phase::kEnded;
-        search.message = "no code set from " + tuner::codeSetText(asked.ueitype, asked.from) +
-                         " to " + tuner::codeSetText(asked.ueitype, asked.to) + " was confirmed";
-        return;
-      }
-      search.phase = Phase::kStepping;
-      search.message = "sending code set " + tuner::codeSetText(asked.ueitype, code);
-    }
-    if (!blaster.press(asked.key, asked.ueitype, code)) {
-      end(search, Phase::kEnded,
-          "the blaster on " + asked.port +
-              " stopped acknowledging keys: check its cable and power; the last code set sent "
-              "was " +
-              tuner::codeSetText(asked.ueitype, code));
-      return;
-    }
-    std::lock_guard<std::mutex> held(lock_);
-    search.code = code;
-    search.recent.sent(code);
-    search.done = code - asked.from + 1;
-    search.perCode = std::chrono::duration<double>(Clock::now() - started).count() / search.done;
-  }
-  std::lock_guard<std::mutex> held(lock_);
+void CodeSearches::endStopped(Search& search) {
   search.phase = Phase::kEnded;
-  search.message = std::string(search.stop         ? "stopped"
-                               : service_.stopping ? "stopped: tunerd is stopping"
-                                                   : "stopped: the page stopped asking") +
-                   "; the last code set sent was " +
-                   tuner::codeSetText(asked.ueitype, std::max(search.code, asked.from));
-}
-
-bool CodeSearches::narrow(Search& search, tuner::OpenBlaster& blaster) {
-  std::deque<int> codes;
-  {
-    std::lock_guard<std::mutex> held(lock_);
-    codes = search.recent.codes();
-  }
-  const SearchRequest& asked = search.asked;
-  for (int code : codes) {
-    {
-      std::lock_guard<std::mutex> held(lock_);
-      search.phase = Phase::kResending;
-      search.message = "sending code set " + tuner::codeSetText(asked.ueitype, code) + " again";
-    }
-    if (!blaster.press(asked.key, asked.ueitype, code)) {
-      end(search, Phase::kEnded,
-          "the blaster on " + asked.port +
-              " stopped acknowledging keys: check its cable and power");
-      return true;
-    }
-    std::unique_lock<std::mutex> held(lock_);
-    search.phase = Phase::kAsking;
-    search.code = code;
-    search.answer = -1;
-    search.message = "code set " + tuner::codeSetText(asked.ueitype, code) +
-                     " was sent again: did the box react?";
-    // Asked again and again: a page that stops asking stops the search.
-    while (search.answer < 0 && !stopped(search)) {
-      changed_.wait_for(held, std::chrono::milliseconds(200));
-    }
-    if (stopped(search)) return false;
-    if (search.answer == 1) {
-      search.phase = Phase::kConfirmed;
-      search.message = "code set " + tuner::codeSetText(asked.ueitype, code) +
-                       " confirmed; a tuner.txt line to start from: " +
-                       tuner::tunerLineToStart(asked.port, asked.ueitype, code);
-      return true;
-    }
-  }
-  std::lock_guard<std::mutex> held(lock_);
-  search.reacted = false;
-  search.recent.clear();
-  search.phase = Phase::kStepping;
-  search.message = "none of them: the search goes on";
-  return false;
+  search.message =
+      std::string(search.stop         ? "stopped"
+                  : service_.stopping ? "stopped: tunerd is stopping"
+                                      : "stopped: the page stopped asking") +
+      "; the last code set sent was " +
+      tuner::codeSetText(search.asked.ueitype, std::max(search.code, search.asked.from));
 }
 
 }  // namespace tunerd

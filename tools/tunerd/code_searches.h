@@ -1,7 +1,9 @@
-// Code-set searches run from the web page: one per port, each in a thread of its own holding its
-// blaster (other requests for it are told at once that a search runs). The page asks for the
-// state every half second; a search nobody has asked about for kSearchWatch stops, so closing
-// the page or losing the phone stops it.
+// Code-set searches run from the web page: one per blaster, each in a thread of its own holding
+// it (other requests for it are told at once that a search runs). A search is known by an id of
+// 128 random bits that only the page that started it is told. The page says every half second
+// that it still watches; a search whose page has not said so for kSearchWatch stops, and so
+// does one whose question stays unanswered for kQuestionWait, so that closing the page or
+// losing the phone frees the blaster. Once stopped, no further code set is sent.
 #pragma once
 
 #include <chrono>
@@ -21,10 +23,11 @@
 namespace tunerd {
 
 constexpr auto kSearchWatch = std::chrono::seconds(5);
+constexpr auto kQuestionWait = std::chrono::seconds(60);
 constexpr std::size_t kMaxSearches = 8;
 
 struct SearchRequest {
-  std::string port;
+  std::string port;  // as tuner.txt is to name it
   int ueitype = 0;
   int key = 1;
   int from = 0;
@@ -38,22 +41,29 @@ class CodeSearches {
   CodeSearches(const CodeSearches&) = delete;
   CodeSearches& operator=(const CodeSearches&) = delete;
 
-  // A new search's id; 0, with why, when one already runs on the port or too many run.
-  int start(const SearchRequest& request, std::string& why);
-  // The search's state as the page shows it; false for an id that is no search.
-  bool state(int id, nlohmann::json& state);
+  enum class Started { kStarted, kBusy, kNoThread };
+  // Starts a search on the blaster at device (the port's device, as the pool knows it); its id,
+  // or why not: one runs on that blaster already, too many run, or no thread could be made.
+  Started start(const SearchRequest& request, const std::string& device, std::string& id,
+                std::string& why);
+  // The search's state as the page shows it; false for an id that is no search. watch also
+  // tells the search that its page still watches it.
+  bool state(const std::string& id, nlohmann::json& state);
+  bool watch(const std::string& id, nlohmann::json& state);
   // The user saw the box react (while stepping), or answers the question it asked; false, with
   // why, when the search is not at that point.
-  bool reacted(int id, std::string& why);
-  bool answer(int id, bool yes, std::string& why);
+  bool reacted(const std::string& id, std::string& why);
+  bool answer(const std::string& id, bool yes, std::string& why);
   // Stops it after the key in flight; false for an id that is no search.
-  bool stop(int id);
+  bool stop(const std::string& id);
 
  private:
   enum class Phase { kWaiting, kStepping, kResending, kAsking, kConfirmed, kEnded };
   struct Search {
-    int id = 0;
+    std::string id;
+    std::uint64_t connection = 0;  // as it holds its blaster
     SearchRequest asked;
+    std::string device;
     std::thread thread;
     // Below: under lock_.
     Phase phase = Phase::kWaiting;
@@ -68,16 +78,20 @@ class CodeSearches {
     std::chrono::steady_clock::time_point seen;
   };
   void run(Search& search);
-  // Presses each recent code again and asks; true once the user confirmed one.
+  // Presses each recent code again and asks; true once the search has ended (confirmed, stopped
+  // or failed).
   bool narrow(Search& search, tuner::OpenBlaster& blaster);
   bool stopped(Search& search);  // under lock_
   void end(Search& search, Phase phase, const std::string& message);
+  void endStopped(Search& search);                      // under lock_
+  Search* find(const std::string& id);                  // under lock_
+  nlohmann::json describe(const Search& search) const;  // under lock_
 
   Service& service_;
   std::mutex lock_;
   std::condition_variable changed_;
-  std::map<int, std::unique_ptr<Search>> searches_;
-  int lastId_ = 0;
+  std::map<std::string, std::unique_ptr<Search>> searches_;
+  std::uint64_t lastConnection_ = 0;
 };
 
 }  // namespace tunerd

@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <system_error>
 
 #include "lirc_protocol.h"
 #include "service_log.h"
@@ -42,9 +43,9 @@ std::string Connections::roomFor(const Peer& peer) {
     if (isSame) ++same;
     if (client->peer.tcp && !client->peer.web) ++tcp;
     if (client->peer.web) ++web;
-    if (client->waiting && client->fd >= 0) {
-      if (!longest || client->waitingSince < longest->waitingSince) longest = client.get();
-      if (isSame && (!longestSame || client->waitingSince < longestSame->waitingSince)) {
+    if (client->evictable && client->fd >= 0) {
+      if (!longest || client->sinceWhole < longest->sinceWhole) longest = client.get();
+      if (isSame && (!longestSame || client->sinceWhole < longestSame->sinceWhole)) {
         longestSame = client.get();
       }
     }
@@ -56,7 +57,7 @@ std::string Connections::roomFor(const Peer& peer) {
     if (making != nullptr) {
       // Its thread sees the socket end and goes; it counts no more.
       shutdown(making->fd, SHUT_RDWR);
-      making->waiting = false;
+      making->evictable = false;
       making->leaving = true;
       --web;
       if (making->peer.user == peer.user) --same;
@@ -87,15 +88,21 @@ bool Connections::serve(int fd, const Peer& peer, std::string& refusal) {
   Connection& client = *clients_.back();
   client.peer = peer;
   client.fd = fd;
-  client.waiting = peer.web;  // for its first request
-  client.waitingSince = Clock::now();
-  client.thread = std::thread([this, id, &client] {
-    if (client.peer.web) {
-      runWeb(id, client);
-    } else {
-      run(id, client);
-    }
-  });
+  client.evictable = peer.web;  // until its first request is whole
+  client.sinceWhole = Clock::now();
+  try {
+    client.thread = std::thread([this, id, &client] {
+      if (client.peer.web) {
+        runWeb(id, client);
+      } else {
+        run(id, client);
+      }
+    });
+  } catch (const std::system_error& failure) {
+    clients_.pop_back();
+    refusal = std::string("tunerd cannot start a thread for it (") + failure.what() + ")";
+    return false;
+  }
   return true;
 }
 
@@ -106,11 +113,16 @@ void Connections::runWeb(std::uint64_t id, Connection& client) {
   setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &noDelay, sizeof noDelay);
   const Client asking{id, [fd] { return hungUp(fd); }};
   serveWeb(*site_, fd, asking, client.peer.shown + " #" + std::to_string(id), service_.stopping,
-           [&](bool waiting) {
+           [&](bool whole) {
              std::lock_guard<std::mutex> held(lock_);
-             client.waiting = waiting;
-             client.waitingSince = Clock::now();
+             client.evictable = !whole;
+             if (!whole) client.sinceWhole = Clock::now();
            });
+  {
+    // Closing, it holds no place any more.
+    std::lock_guard<std::mutex> held(lock_);
+    client.leaving = true;
+  }
   finish(id, client, !service_.stopping);
 }
 

@@ -4,7 +4,8 @@
 // most kMaxTcpClients; a client that sends no whole request for kClientIdle, or does not take a
 // reply within kSendDeadline, is closed. HTTP clients have room of their own, kMaxWebClients,
 // of which one address has at most kMaxClientsPerUser; when it is full, the client that has
-// waited longest between requests makes room for a new one.
+// gone longest without a whole request (idle, or sending one slowly) makes room for a new one.
+// A client for whom no thread can be made is refused as one without room.
 #pragma once
 
 #include <chrono>
@@ -52,14 +53,15 @@ class Connections {
     Peer peer;
     int fd = -1;  // -1 once closed
     bool done = false;
-    bool waiting = false;  // an HTTP client between requests, since waitingSince
-    bool leaving = false;  // closed to make room, its thread not yet ended
-    Clock::time_point waitingSince;
+    bool evictable = false;  // an HTTP client without a whole request, since sinceWhole
+    bool leaving = false;    // closed to make room, its thread not yet ended
+    Clock::time_point sinceWhole;
   };
   void run(std::uint64_t id, Connection& client);
   void runWeb(std::uint64_t id, Connection& client);
   void finish(std::uint64_t id, Connection& client, bool gently);
-  // Why there is no room for peer, or empty; an HTTP client waiting longest may be closed for it.
+  // Why there is no room for peer, or empty; the HTTP client longest without a whole request
+  // may be closed for it.
   std::string roomFor(const Peer& peer);
   void closeClient(Connection& client, bool gently);
 

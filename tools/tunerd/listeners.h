@@ -3,44 +3,59 @@
 // --allow names.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <string>
 #include <vector>
 
 namespace tunerd {
 
-struct Network {
-  std::uint32_t address = 0;  // host order
-  std::uint32_t mask = 0;
+// An address of either family: an IPv4 one as IPv4-mapped IPv6 (::ffff:a.b.c.d), so that a
+// client is the same address whichever socket it came on.
+struct Address {
+  std::array<std::uint8_t, 16> bytes{};
+  bool isIpv4() const;
+  bool operator==(const Address& other) const { return bytes == other.bytes; }
 };
 
-// "ADDR" or "ADDR/BITS", IPv4; false for anything else.
+struct Network {
+  Address address;
+  int bits = 0;  // of the 128
+};
+
+// An IPv4 address, or an IPv6 one (in brackets or not); false for anything else.
+bool parseAddress(const std::string& text, Address& address);
+
+// "ADDR" or "ADDR/BITS", IPv4 or IPv6; false for anything else.
 bool parseNetwork(const std::string& text, Network& network);
 
-// "[ADDR:]PORT" for --listen; the address is 127.0.0.1 unless given.
-bool parseListen(const std::string& text, std::uint32_t& address, int& port);
+// "[ADDR:]PORT" for --listen and --http, an IPv6 address in brackets ([::]:8080); the address
+// is 127.0.0.1 unless given.
+bool parseListen(const std::string& text, Address& address, int& port);
 
-bool isLoopback(std::uint32_t address);
+bool isLoopback(const Address& address);
 
 // Whether a TCP client may be served: one on loopback when no --allow was given, else one in a
 // network --allow names.
-bool mayServe(std::uint32_t client, const std::vector<Network>& allowed);
+bool mayServe(const Address& client, const std::vector<Network>& allowed);
 
 // A listening socket, non-blocking, or -1 with why in problem. The Unix socket is made while
 // holding a lock on PATH.lock, kept in lock for as long as tunerd serves, so that two tunerd
 // starting at once never remove each other's socket.
 int listenUnix(const std::string& path, int& lock, std::string& problem);
-int listenTcp(std::uint32_t address, int port, std::string& problem);
+// The IPv6 any-address takes IPv4 clients too.
+int listenTcp(const Address& address, int port, std::string& problem);
 
-std::string addressText(std::uint32_t address);
+// "192.168.1.5", "fd00::5".
+std::string addressText(const Address& address);
 
 // Who a client is: a user of the Unix socket or an address on TCP.
 struct Peer {
   bool tcp = false;
-  bool web = false;  // an HTTP client
-
-  std::uint64_t user = 0;  // the uid, or the IPv4 address
-  std::string shown;       // "local client uid 1000 pid 42", "127.0.0.1:5555"
+  bool web = false;   // an HTTP client
+  Address address;    // on TCP
+  std::string user;   // who the limits count: "uid 1000", or the address
+  std::string shown;  // "local client uid 1000 pid 42", "127.0.0.1:5555", "[::1]:5555"
 };
 
 // The peer of an accepted socket.

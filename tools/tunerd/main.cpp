@@ -8,7 +8,6 @@
 #include <cerrno>
 #include <csignal>
 #include <cstring>
-#include <fstream>
 #include <iostream>
 #include <memory>
 #include <string>
@@ -16,6 +15,7 @@
 #include <vector>
 
 #include "accept_loop.h"
+#include "background.h"
 #include "blaster/serial_services.h"
 #include "button_names.h"
 #include "code_searches.h"
@@ -24,6 +24,7 @@
 #include "mqtt_bridge.h"
 #include "options.h"
 #include "plugin/plugin_environment.h"
+#include "secret_file.h"
 #include "service_log.h"
 #include "web_site.h"
 
@@ -52,15 +53,9 @@ bool mqttSettings(const tunerd::Options& options, tunerd::MqttSettings& mqtt,
   mqtt.user = options.mqttUser;
   mqtt.names.base = options.mqttBase;
   mqtt.names.discovery = options.mqttDiscoveryPrefix;
-  if (options.mqttPasswordFile.empty()) return true;
-  std::ifstream file(options.mqttPasswordFile);
-  if (!file || !std::getline(file, mqtt.password)) {
-    problem =
-        "--mqtt-password-file " + options.mqttPasswordFile + ": cannot read the password from it";
-    return false;
-  }
-  if (!mqtt.password.empty() && mqtt.password.back() == '\r') mqtt.password.pop_back();
-  return true;
+  return options.mqttPasswordFile.empty() ||
+         tunerd::readSecretFile("--mqtt-password-file", options.mqttPasswordFile, mqtt.password,
+                                problem);
 }
 
 }  // namespace
@@ -124,7 +119,12 @@ int main(int argc, char** argv) {
                           stopping,
                           results};
   tunerd::MqttSettings mqtt;
-  if (!options.mqtt.empty() && !mqttSettings(options, mqtt, problem)) {
+  std::string token;
+  tunerd::Background background;
+  if ((!options.mqtt.empty() && !mqttSettings(options, mqtt, problem)) ||
+      (!options.httpTokenFile.empty() &&
+       !tunerd::readSecretFile("--http-token-file", options.httpTokenFile, token, problem)) ||
+      !background.start(problem)) {
     std::cerr << "tunerd: " << problem << "\n";
     unlink(options.socketPath.c_str());
     return 1;
@@ -140,7 +140,7 @@ int main(int argc, char** argv) {
       }
     }
     tunerd::CodeSearches searches(service);
-    tunerd::WebSite site(service, searches, options.httpNames);
+    tunerd::WebSite site(service, searches, background, options.httpNames, token);
     tunerd::Connections connections(service, &site, [] { wakeMain('r'); });
     tunerd::logLine("serving " + options.socketPath +
                     (options.listen.empty() ? "" : " and TCP " + options.listen) +

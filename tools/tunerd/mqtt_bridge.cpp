@@ -216,7 +216,6 @@ void MqttBridge::run(const Command& command) {
     outcome = Outcome{Verdict::kWrongRequest, TUNER_INVALID_CHANNEL,
                       "a channel payload of " + std::to_string(command.payload.size()) +
                           " bytes is no channel: nothing was sent"};
-    service_.results.set(name, outcome.result, outcome.sentence);
   } else if (command.button.empty()) {
     outcome = tuneChannel(service_, name, command.payload, client);
   } else {
@@ -228,10 +227,13 @@ void MqttBridge::run(const Command& command) {
       outcome = Outcome{Verdict::kWrongRequest, TUNER_NOTHING_TO_SEND,
                         "no button of buttons.txt for \"" + name + "\" is " + command.button +
                             ": nothing was sent"};
-      service_.results.set(name, outcome.result, outcome.sentence);
     } else {
       outcome = sendButtons(service_, {name, button, "1"}, client);
     }
+  }
+  // A wrong command is no tuner's last result, but the sensor is its only answer.
+  if (outcome.verdict == Verdict::kWrongRequest) {
+    publish(resultTopic(settings_.names, command.id), sensorState(outcome.sentence), true);
   }
   const long ms = static_cast<long>(std::chrono::duration_cast<std::chrono::milliseconds>(
                                         std::chrono::steady_clock::now() - started)

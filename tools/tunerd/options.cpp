@@ -8,7 +8,8 @@ namespace tunerd {
 
 const char kUsage[] =
     "usage: tunerd [--socket PATH] [--listen [ADDR:]PORT] [--http [ADDR:]PORT]\n"
-    "              [--http-name NAME[,NAME...]] [--allow NETWORK[,NETWORK...]]\n"
+    "              [--http-name NAME[,NAME...]] [--http-token-file PATH]\n"
+    "              [--allow NETWORK[,NETWORK...]]\n"
     "              [--mqtt HOST[:PORT] [--mqtt-user NAME] [--mqtt-password-file PATH]\n"
     "               [--mqtt-discovery-prefix PREFIX] [--mqtt-base TOPIC]]\n"
     "       tunerd --help | --version\n"
@@ -17,15 +18,20 @@ const char kUsage[] =
     "  --socket PATH   the Unix socket (default /run/tunerdll/lircd, mode 0660, group tunerdll)\n"
     "  --listen [ADDR:]PORT\n"
     "                  also serve TCP on PORT (lircd's is 8765), on 127.0.0.1 unless ADDR is\n"
-    "                  given; an address other than loopback needs --allow. Every user of an\n"
-    "                  allowed machine may connect, not only the group tunerdll\n"
+    "                  given ([::]:PORT for IPv6 and IPv4); an address other than loopback\n"
+    "                  needs --allow. Every user of an allowed machine may connect, not only\n"
+    "                  the group tunerdll\n"
     "  --http [ADDR:]PORT\n"
     "                  also serve the web page and its JSON API on PORT, on 127.0.0.1 unless\n"
-    "                  ADDR is given; an address other than loopback needs --allow. Anyone who\n"
-    "                  may reach it may press keys and search for code sets\n"
+    "                  ADDR is given (as for --listen); an address other than loopback needs\n"
+    "                  --allow. Anyone who may reach it may press keys and search for code\n"
+    "                  sets, unless --http-token-file is given\n"
     "  --http-name NAME[,NAME...]\n"
     "                  names the web page is reached by, besides addresses, localhost and this\n"
     "                  machine's name (a request naming any other host is refused)\n"
+    "  --http-token-file PATH\n"
+    "                  every API request must carry the token on PATH's first line, as\n"
+    "                  \"Authorization: Bearer TOKEN\" (the page asks for it once)\n"
     "  --allow NETWORK[,NETWORK...]\n"
     "                  the TCP and HTTP clients served, as ADDR or ADDR/BITS; others are\n"
     "                  refused and logged (without --allow, loopback clients only); needs\n"
@@ -44,7 +50,8 @@ const char kUsage[] =
     "VERSION, and TUNE REMOTE CHANNEL (the whole channel of up to 8 digits, as MacroTune sends\n"
     "it). One line per request on standard error; SIGTERM ends tunerd after the key in\n"
     "progress; SIGHUP is logged (the files are read afresh for each request).\n"
-    "Exit status: 0 stopped by SIGTERM or SIGINT, 2 usage error, 1 it could not listen.\n";
+    "Exit status: 0 stopped by SIGTERM or SIGINT, 2 usage error, 1 it could not start (it\n"
+    "could not listen, or read a password or token file).\n";
 
 namespace {
 
@@ -60,10 +67,10 @@ std::vector<std::string> splitList(const std::string& list) {
 
 // The address and port of --listen or --http, if given; another machine's only with --allow.
 bool port(const char* option, const std::string& given, const std::vector<Network>& allowed,
-          std::uint32_t& address, int& number, std::string& problem) {
+          Address& address, int& number, std::string& problem) {
   if (given.empty()) return true;
   if (!parseListen(given, address, number)) {
-    problem = std::string(option) + ": \"" + given + "\" is not [ADDR:]PORT";
+    problem = std::string(option) + ": \"" + given + "\" is not [ADDR:]PORT (an IPv6 ADDR in [])";
     return false;
   }
   if (!isLoopback(address) && allowed.empty()) {
@@ -109,6 +116,7 @@ std::string Options::*textOption(const std::string& arg) {
       {"--socket", &Options::socketPath},
       {"--listen", &Options::listen},
       {"--http", &Options::http},
+      {"--http-token-file", &Options::httpTokenFile},
       {"--mqtt", &Options::mqtt},
       {"--mqtt-user", &Options::mqttUser},
       {"--mqtt-password-file", &Options::mqttPasswordFile},
@@ -139,8 +147,7 @@ bool parseOptions(const std::vector<std::string>& args, Options& options, std::s
       for (const std::string& item : splitList(args[++i])) {
         Network network;
         if (!parseNetwork(item, network)) {
-          problem =
-              "--allow: \"" + item + "\" is not an IPv4 address or network (ADDR or ADDR/BITS)";
+          problem = "--allow: \"" + item + "\" is not an address or network (ADDR or ADDR/BITS)";
           return false;
         }
         options.allowed.push_back(network);
@@ -154,6 +161,10 @@ bool parseOptions(const std::vector<std::string>& args, Options& options, std::s
   if (options.help || options.version) return true;
   if (!options.allowed.empty() && options.listen.empty() && options.http.empty()) {
     problem = "--allow names TCP clients: it needs --listen or --http";
+    return false;
+  }
+  if (!options.httpTokenFile.empty() && options.http.empty()) {
+    problem = "--http-token-file guards the web API: it needs --http";
     return false;
   }
   if (!mqttBroker(options, problem)) return false;

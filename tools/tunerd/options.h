@@ -12,12 +12,13 @@ namespace tunerd {
 struct Options {
   std::string socketPath = "/run/tunerdll/lircd";
   std::string listen;  // [ADDR:]PORT as given; empty: no TCP
-  std::uint32_t tcpAddress = 0;
+  Address tcpAddress;
   int tcpPort = 0;
   std::string http;  // [ADDR:]PORT as given; empty: no web page
-  std::uint32_t httpAddress = 0;
+  Address httpAddress;
   int httpPort = 0;
   std::vector<std::string> httpNames;  // further names the web page is reached by
+  std::string httpTokenFile;           // the token every API request carries; empty: none
   std::vector<Network> allowed;
   std::string mqtt;  // HOST[:PORT] of the MQTT broker; empty: no MQTT
   std::string mqttHost;

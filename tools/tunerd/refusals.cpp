@@ -14,7 +14,7 @@ Refusals::~Refusals() {
   for (const Refusal& refusal : refusing_) close(refusal.fd);
 }
 
-void Refusals::add(int fd, std::uint64_t user, const std::string& reason, bool web) {
+void Refusals::add(int fd, const std::string& user, const std::string& reason, bool web) {
   const auto sameUser = [&](const Refusal& r) { return r.user == user; };
   const auto oldest = static_cast<std::size_t>(std::count_if(refusing_.begin(), refusing_.end(),
                                                              sameUser)) >= kMaxRefusingPerUser

@@ -24,7 +24,7 @@ class Refusals {
 
   // Takes the non-blocking socket of a client of user (a uid or an address) over; an HTTP
   // client is answered 503.
-  void add(int fd, std::uint64_t user, const std::string& reason, bool web = false);
+  void add(int fd, const std::string& user, const std::string& reason, bool web = false);
 
   // The sockets to poll, appended to waiting; the time until the first gives up, -1 for none.
   int watch(std::vector<pollfd>& waiting) const;
@@ -34,7 +34,7 @@ class Refusals {
  private:
   struct Refusal {
     int fd;
-    std::uint64_t user;
+    std::string user;
     std::string reason;
     bool web;
     std::string received;

@@ -5,12 +5,8 @@
 #include "button_names.h"
 #include "common/printable_text.h"
 #include "lirc_protocol.h"
-#include "tuner/channel_text.h"
-#include "tuner/control_result.h"
 #include "tuner/key_commands.h"
-#include "tuner/key_presses.h"
 #include "tuner/tuner_config.h"
-#include "tuner/tuning_recipes.h"
 
 namespace tunerd {
 namespace {
@@ -26,55 +22,23 @@ Outcome lookupFailure(const TunerLine& tuner) {
 }
 
 // Why a request got no turn at the blaster.
-std::string noTurnSentence(BlasterPool::NoTurn why, const TunerLine& tuner) {
+Outcome noTurn(BlasterPool::NoTurn why, const TunerLine& tuner) {
   const std::string port = tuner.settings.comPort;
   switch (why) {
     case BlasterPool::NoTurn::kGone:
-      return "the client hung up before its turn: nothing was sent";
+      return outcomeOf(Verdict::kDropped, TUNER_PORT_BUSY,
+                       "the client hung up before its turn: nothing was sent");
     case BlasterPool::NoTurn::kStopping:
-      return "tunerd is stopping: nothing was sent";
+      return outcomeOf(Verdict::kDropped, TUNER_PORT_BUSY, "tunerd is stopping: nothing was sent");
     case BlasterPool::NoTurn::kSearching:
-      return "a code-set search is running on " + port + ": nothing was sent";
+      return outcomeOf(Verdict::kNoTurn, TUNER_PORT_BUSY,
+                       "a code-set search is running on " + port + ": nothing was sent");
     case BlasterPool::NoTurn::kTimedOut:
       break;
   }
-  return "the blaster on " + port + " stayed busy with other clients' keys for " +
-         std::to_string(kTurnWait.count()) + " s: nothing was sent";
-}
-
-using PressIn = std::function<tuner::Pressed(tuner::OpenBlaster&, const std::function<bool()>&)>;
-
-// The keys on the tuner's open blaster, in its turn; they stop before the next key once tunerd
-// stops or the client has hung up.
-Outcome pressInTurn(Service& service, const Client& client, TunerLine& tuner, int presses,
-                    const PressIn& press) {
-  BlasterPool::NoTurn why{};
-  const auto turn =
-      service.blasters.take(tuner.settings.comPort, client.id, presses, client.gone, why);
-  if (!turn) return outcomeOf(Verdict::kNoTurn, TUNER_PORT_BUSY, noTurnSentence(why, tuner));
-  tuner::OpenBlaster& blaster = turn->blaster();
-  if (!blaster.reclaim(tuner.settings.comPort)) {
-    tuner::setPortProblem(tuner.result, blaster.problem());
-    return outcomeOf(Verdict::kFailed, tuner.result.code, tuner::resultSentence(tuner.result));
-  }
-  const auto stopped = [&] { return service.stopping || (client.gone && client.gone()); };
-  switch (press(blaster, stopped)) {
-    case tuner::Pressed::kAll:
-      return outcomeOf(Verdict::kDone, TUNER_DONE, tuner::resultSentence(tuner.result));
-    case tuner::Pressed::kStopped:
-      return outcomeOf(Verdict::kNoTurn, TUNER_PORT_BUSY,
-                       service.stopping ? "tunerd is stopping: the rest was not sent"
-                                        : "the client hung up: the rest was not sent");
-    case tuner::Pressed::kNotAcknowledged:
-      break;
-  }
-  return outcomeOf(Verdict::kFailed, tuner.result.code, tuner::resultSentence(tuner.result));
-}
-
-// The outcome, kept as the last result of a tuner the file has.
-Outcome kept(Service& service, const TunerName& tuner, const Outcome& outcome) {
-  if (tuner.known) service.results.set(tuner.name, outcome.result, outcome.sentence);
-  return outcome;
+  return outcomeOf(Verdict::kNoTurn, TUNER_PORT_BUSY,
+                   "the blaster on " + port + " stayed busy with other clients' keys for " +
+                       std::to_string(kTurnWait.count()) + " s: nothing was sent");
 }
 
 }  // namespace
@@ -127,58 +91,114 @@ std::string channelRule() {
          ", or a sub-channel such as 4.1";
 }
 
-Outcome sendButtons(Service& service, const std::vector<std::string>& words, const Client& client) {
-  const TunerName name = tunerNameOf(service, words.empty() ? std::string() : words[0]);
-  Request request;
-  request.command = "SEND_ONCE";
-  request.words = words;
-  const SendOnce send = parseSendOnce(request, tuner::namedButtons(service.buttonsPath, name.name));
-  if (!send.problem.empty()) {
-    return kept(service, name,
-                outcomeOf(Verdict::kWrongRequest, TUNER_INVALID_ARGUMENT, send.problem));
-  }
-  TunerLine tuner = lookUpLine(service.log, service, name.name, "key");
-  if (tuner.result.code != TUNER_DONE) return kept(service, name, lookupFailure(tuner));
-  std::vector<tuner::KeyPress> keys;
-  for (int key : send.keys) keys.insert(keys.end(), send.count, tuner::KeyPress{key});
-  tuner.result.number = send.keys.back();  // the sentence names the last key, as PlayCommand's
-  return kept(service, name,
-              pressInTurn(service, client, tuner, static_cast<int>(keys.size()),
-                          [&](tuner::OpenBlaster& blaster, const std::function<bool()>& stopped) {
-                            return tuner::pressKeys(service.log, blaster, tuner.settings, keys, 0,
-                                                    tuner.result, stopped);
-                          }));
+// A request's last result is kept when it reached the blaster or failed at it; a mistake in the
+// request itself, or a client that left, is its client's to know.
+Outcome TunerRequest::done(Service& service, const Outcome& outcome) {
+  const bool kept = outcome.verdict == Verdict::kDone || outcome.verdict == Verdict::kFailed ||
+                    outcome.verdict == Verdict::kNoTurn;
+  if (kept && name_.known) service.results.set(name_.name, outcome.result, outcome.sentence);
+  return outcome;
 }
 
-Outcome tuneChannel(Service& service, const std::string& remote, const std::string& text,
-                    const Client& client) {
-  const TunerName name = tunerNameOf(service, remote);
-  tuner::Channel channel;
-  if (!parseChannel(text, channel)) {
-    return kept(service, name,
-                outcomeOf(Verdict::kWrongRequest, TUNER_INVALID_CHANNEL,
-                          "\"" + tuner::printable(text.substr(0, 32)) + "\" is not " +
-                              channelRule() + ": nothing was sent"));
+TunerRequest TunerRequest::keys(Service& service, const std::vector<std::string>& words) {
+  TunerRequest request;
+  request.name_ = tunerNameOf(service, words.empty() ? std::string() : words[0]);
+  Request line;
+  line.command = "SEND_ONCE";
+  line.words = words;
+  const SendOnce send =
+      parseSendOnce(line, tuner::namedButtons(service.buttonsPath, request.name_.name));
+  if (!send.problem.empty()) {
+    request.outcome_ = outcomeOf(Verdict::kWrongRequest, TUNER_INVALID_ARGUMENT, send.problem);
+    return request;
   }
-  TunerLine tuner = lookUpLine(service.log, service, name.name, "channel");
+  request.line_ = lookUpLine(service.log, service, request.name_.name, "key");
+  if (request.line_.result.code != TUNER_DONE) {
+    request.outcome_ = lookupFailure(request.line_);
+    return request;
+  }
+  for (int key : send.keys) request.keys_.insert(request.keys_.end(), send.count, {key});
+  request.line_.result.number = send.keys.back();  // the sentence names the last key
+  request.ready_ = true;
+  return request;
+}
+
+TunerRequest TunerRequest::channel(Service& service, const std::string& remote,
+                                   const std::string& text) {
+  TunerRequest request;
+  request.name_ = tunerNameOf(service, remote);
+  request.isChannel_ = true;
+  if (!parseChannel(text, request.channel_)) {
+    request.outcome_ = outcomeOf(Verdict::kWrongRequest, TUNER_INVALID_CHANNEL,
+                                 "\"" + tuner::printable(text.substr(0, 32)) + "\" is not " +
+                                     channelRule() + ": nothing was sent");
+    return request;
+  }
+  TunerLine& tuner = request.line_;
+  tuner = lookUpLine(service.log, service, request.name_.name, "channel");
   // The result names the channel, as MacroTune's does.
-  tuner.result.number = channel.major;
-  if (!channel.minor.empty())
-    tuner::setField(tuner.result.numberText, tuner::channelText(channel).c_str());
-  if (tuner.result.code != TUNER_DONE) return kept(service, name, lookupFailure(tuner));
-  const tuner::TuningRecipe recipe =
-      tuner::ReadRecipe(service.log, service.recipePath, tuner.name.c_str());
-  if (tuner::lacksDotKey(channel, recipe, tuner.result)) {
-    return kept(
-        service, name,
-        outcomeOf(Verdict::kWrongRequest, tuner.result.code, tuner::resultSentence(tuner.result)));
+  tuner.result.number = request.channel_.major;
+  if (!request.channel_.minor.empty()) {
+    tuner::setField(tuner.result.numberText, tuner::channelText(request.channel_).c_str());
   }
-  return kept(service, name,
-              pressInTurn(service, client, tuner, tuner::channelPresses(channel, recipe),
-                          [&](tuner::OpenBlaster& blaster, const std::function<bool()>& stopped) {
-                            return tuner::pressChannel(service.log, blaster, tuner.settings,
-                                                       channel, recipe, tuner.result, stopped);
-                          }));
+  if (tuner.result.code != TUNER_DONE) {
+    request.outcome_ = lookupFailure(tuner);
+    return request;
+  }
+  request.recipe_ = tuner::ReadRecipe(service.log, service.recipePath, tuner.name.c_str());
+  if (tuner::lacksDotKey(request.channel_, request.recipe_, tuner.result)) {
+    request.outcome_ =
+        outcomeOf(Verdict::kWrongRequest, tuner.result.code, tuner::resultSentence(tuner.result));
+    return request;
+  }
+  request.ready_ = true;
+  return request;
+}
+
+Outcome TunerRequest::run(Service& service, const Client& client) {
+  if (!ready_) return done(service, outcome_);
+  TunerLine& tuner = line_;
+  const int presses =
+      isChannel_ ? tuner::channelPresses(channel_, recipe_) : static_cast<int>(keys_.size());
+  BlasterPool::NoTurn why{};
+  const auto turn =
+      service.blasters.take(tuner.settings.comPort, client.id, presses, client.gone, why);
+  if (!turn) return done(service, noTurn(why, tuner));
+  tuner::OpenBlaster& blaster = turn->blaster();
+  if (!blaster.reclaim(tuner.settings.comPort)) {
+    tuner::setPortProblem(tuner.result, blaster.problem());
+    return done(service, outcomeOf(Verdict::kFailed, tuner.result.code,
+                                   tuner::resultSentence(tuner.result)));
+  }
+  // Begun, it is sent whole whoever hangs up; only tunerd's stop ends it after the key in
+  // flight.
+  const auto stopped = [&] { return service.stopping.load(); };
+  const tuner::Pressed pressed =
+      isChannel_
+          ? tuner::pressChannel(service.log, blaster, tuner.settings, channel_, recipe_,
+                                tuner.result, stopped)
+          : tuner::pressKeys(service.log, blaster, tuner.settings, keys_, 0, tuner.result, stopped);
+  switch (pressed) {
+    case tuner::Pressed::kAll:
+      return done(service,
+                  outcomeOf(Verdict::kDone, TUNER_DONE, tuner::resultSentence(tuner.result)));
+    case tuner::Pressed::kStopped:
+      return done(service, outcomeOf(Verdict::kDropped, TUNER_PORT_BUSY,
+                                     "tunerd is stopping: the rest was not sent"));
+    case tuner::Pressed::kNotAcknowledged:
+      break;
+  }
+  return done(service,
+              outcomeOf(Verdict::kFailed, tuner.result.code, tuner::resultSentence(tuner.result)));
+}
+
+Outcome sendButtons(Service& service, const std::vector<std::string>& words, const Client& client) {
+  return TunerRequest::keys(service, words).run(service, client);
+}
+
+Outcome tuneChannel(Service& service, const std::string& remote, const std::string& channel,
+                    const Client& client) {
+  return TunerRequest::channel(service, remote, channel).run(service, client);
 }
 
 }  // namespace tunerd

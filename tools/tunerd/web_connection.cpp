@@ -9,53 +9,127 @@
 #include <cerrno>
 #include <cstring>
 
+#include "http_framing.h"
 #include "service_log.h"
 #include "socket_io.h"
+#include "web_guard.h"
 
 namespace tunerd {
 namespace {
 
 using Clock = std::chrono::steady_clock;
 
-// The socket as the HTTP library reads and writes it: reads end at the request's deadline or
-// past its size, writes have the send deadline.
-class DeadlineStream final : public httplib::Stream {
+// The socket's bytes, kept across requests: a client may send its next request before the
+// answer to this one.
+class Received {
  public:
-  explicit DeadlineStream(int fd) : fd_(fd) {}
+  explicit Received(int fd) : fd_(fd) {}
 
-  void startRequest() {
-    deadline_ = Clock::now() + kRequestTime;
-    taken_ = 0;
-    late_ = false;
+  // Whether bytes are there or arrive before when; false once the client has gone.
+  bool arrive(Clock::time_point when) {
+    if (!bytes_.empty()) return true;
+    return more(when) > 0;
   }
-  // Whether the request was cut off: not whole in time, or too long.
-  bool late() const { return late_; }
-  // Whether a request has begun to arrive before when; false once the client has gone.
-  bool waitForRequest(Clock::time_point when) {
-    if (start_ < end_) return true;
-    pollfd waiting{fd_, POLLIN, 0};
-    return poll(&waiting, 1, msUntil(when)) > 0 && fill() > 0;
+  // More bytes before when: their count, 0 for a client that has gone, -1 for none in time.
+  ssize_t more(Clock::time_point when) {
+    for (;;) {
+      char buffer[4096];
+      const ssize_t n = recv(fd_, buffer, sizeof buffer, 0);
+      if (n > 0) {
+        bytes_.append(buffer, static_cast<std::size_t>(n));
+        return n;
+      }
+      if (n == 0) return 0;
+      if (errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR) return 0;
+      pollfd waiting{fd_, POLLIN, 0};
+      const int ready = poll(&waiting, 1, msUntil(when));
+      if (ready == 0) return -1;
+      if (ready < 0 && errno != EINTR) return 0;
+    }
   }
+  std::string& bytes() { return bytes_; }
 
-  bool is_readable() const override {
-    pollfd waiting{fd_, POLLIN, 0};
-    return start_ < end_ || poll(&waiting, 1, msUntil(deadline_)) > 0;
+ private:
+  int fd_;
+  std::string bytes_;
+};
+
+enum class Arrived { kWhole, kGone, kLate, kUnframed };
+
+// One request's head and body, each within its bound, before the deadline.
+Arrived readRequest(Received& received, Clock::time_point deadline, const WebGuard& guard,
+                    RequestHead& head, std::string& body, FramingProblem& problem, int fd) {
+  std::size_t end = 0;
+  while ((end = headEnd(received.bytes())) == 0) {
+    if (received.bytes().size() > kMaxHeadBytes) {
+      problem = FramingProblem{
+          431, "the request's head is longer than " + std::to_string(kMaxHeadBytes) + " bytes"};
+      return Arrived::kUnframed;
+    }
+    const ssize_t n = received.more(deadline);
+    if (n <= 0) return n == 0 ? Arrived::kGone : Arrived::kLate;
   }
+  if (end > kMaxHeadBytes) {
+    problem = FramingProblem{
+        431, "the request's head is longer than " + std::to_string(kMaxHeadBytes) + " bytes"};
+    return Arrived::kUnframed;
+  }
+  const bool framed =
+      parseRequestHead(received.bytes().substr(0, end), kMaxBodyLength, head, problem);
+  received.bytes().erase(0, end);
+  if (!framed) return Arrived::kUnframed;
+  // Judged before the body is read: a refused request ends here.
+  const Refusal refused = guard.refusal(head);
+  if (refused.status != 0) {
+    problem = FramingProblem{refused.status, refused.message};
+    return Arrived::kUnframed;
+  }
+  if (head.expectsContinue && !sendWithin(fd, std::string("HTTP/1.1 100 Continue\r\n\r\n"))) {
+    return Arrived::kGone;
+  }
+  if (!head.chunked) {
+    while (received.bytes().size() < head.contentLength) {
+      const ssize_t n = received.more(deadline);
+      if (n <= 0) return n == 0 ? Arrived::kGone : Arrived::kLate;
+    }
+    body = received.bytes().substr(0, head.contentLength);
+    received.bytes().erase(0, head.contentLength);
+    return Arrived::kWhole;
+  }
+  ChunkedBody chunks(kMaxBodyLength);
+  for (;;) {
+    std::size_t used = 0;
+    const ChunkedBody::State state =
+        chunks.take(received.bytes().data(), received.bytes().size(), used);
+    received.bytes().erase(0, used);
+    if (state == ChunkedBody::State::kDone) break;
+    if (state == ChunkedBody::State::kBad) {
+      problem = FramingProblem{400, "the chunked body is malformed"};
+      return Arrived::kUnframed;
+    }
+    if (state == ChunkedBody::State::kTooLong) {
+      problem = FramingProblem{
+          413, "the body is longer than " + std::to_string(kMaxBodyLength) + " bytes"};
+      return Arrived::kUnframed;
+    }
+    const ssize_t n = received.more(deadline);
+    if (n <= 0) return n == 0 ? Arrived::kGone : Arrived::kLate;
+  }
+  body = chunks.body();
+  return Arrived::kWhole;
+}
+
+// The request as the HTTP library reads it, and the socket it answers on.
+class ForwardedStream final : public httplib::Stream {
+ public:
+  ForwardedStream(int fd, std::string request) : fd_(fd), request_(std::move(request)) {}
+
+  bool is_readable() const override { return offset_ < request_.size(); }
   bool is_writable() const override { return true; }
   ssize_t read(char* ptr, size_t size) override {
-    if (taken_ >= kMaxRequestBytes) return cutOff();
-    while (start_ == end_) {
-      const ssize_t n = fill();
-      if (n == 0) return 0;
-      if (n > 0) break;
-      if (errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR) return -1;
-      pollfd waiting{fd_, POLLIN, 0};
-      if (poll(&waiting, 1, msUntil(deadline_)) <= 0) return cutOff();
-    }
-    const std::size_t n = std::min({size, end_ - start_, kMaxRequestBytes - taken_});
-    std::memcpy(ptr, buffer_ + start_, n);
-    start_ += n;
-    taken_ += n;
+    const std::size_t n = std::min(size, request_.size() - offset_);
+    std::memcpy(ptr, request_.data() + offset_, n);
+    offset_ += n;
     return static_cast<ssize_t>(n);
   }
   ssize_t write(const char* ptr, size_t size) override {
@@ -70,56 +144,64 @@ class DeadlineStream final : public httplib::Stream {
   socket_t socket() const override { return fd_; }
 
  private:
-  ssize_t cutOff() {
-    late_ = true;
-    return -1;
-  }
-  ssize_t fill() {
-    start_ = end_ = 0;
-    const ssize_t n = recv(fd_, buffer_, sizeof buffer_, 0);
-    if (n > 0) end_ = static_cast<std::size_t>(n);
-    return n;
-  }
   void addressOf(int (*name)(int, sockaddr*, socklen_t*), std::string& ip, int& port) const {
-    sockaddr_in address{};
+    sockaddr_storage address{};
     socklen_t length = sizeof address;
-    char text[INET_ADDRSTRLEN] = {};
-    if (name(fd_, reinterpret_cast<sockaddr*>(&address), &length) == 0 &&
-        inet_ntop(AF_INET, &address.sin_addr, text, sizeof text) != nullptr) {
-      ip = text;
-      port = ntohs(address.sin_port);
+    char text[INET6_ADDRSTRLEN] = {};
+    if (name(fd_, reinterpret_cast<sockaddr*>(&address), &length) != 0) return;
+    if (address.ss_family == AF_INET6) {
+      const auto& six = reinterpret_cast<const sockaddr_in6&>(address);
+      inet_ntop(AF_INET6, &six.sin6_addr, text, sizeof text);
+      port = ntohs(six.sin6_port);
+    } else if (address.ss_family == AF_INET) {
+      const auto& four = reinterpret_cast<const sockaddr_in&>(address);
+      inet_ntop(AF_INET, &four.sin_addr, text, sizeof text);
+      port = ntohs(four.sin_port);
     }
+    ip = text;
   }
 
   int fd_;
-  char buffer_[4096] = {};
-  std::size_t start_ = 0;
-  std::size_t end_ = 0;
-  std::size_t taken_ = 0;
-  bool late_ = false;
-  Clock::time_point deadline_;
+  std::string request_;
+  std::size_t offset_ = 0;
 };
 
 }  // namespace
 
 void serveWeb(WebSite& site, int fd, const Client& client, const std::string& who,
-              const std::atomic<bool>& stopping, const std::function<void(bool)>& waiting) {
-  DeadlineStream stream(fd);
+              const std::atomic<bool>& stopping, const std::function<void(bool)>& whole) {
+  Received received(fd);
   for (int count = 0; !stopping && count < kMaxRequestsPerConnection; ++count) {
-    waiting(true);
-    const bool arrived = stream.waitForRequest(Clock::now() + kWebIdle);
-    waiting(false);
-    if (!arrived || stopping) return;
-    stream.startRequest();
-    bool closed = false;
-    const bool last = count + 1 == kMaxRequestsPerConnection;
-    const bool served = site.serveOne(stream, client, who, last, closed);
-    if (stream.late()) {
-      logLine(who + ": closed, a request not whole within " + std::to_string(kRequestTime.count()) +
-              " s and " + std::to_string(kMaxRequestBytes) + " bytes");
-      return;
+    whole(false);
+    if (!received.arrive(Clock::now() + kWebIdle) || stopping) return;
+    RequestHead head;
+    std::string body;
+    FramingProblem problem;
+    switch (
+        readRequest(received, Clock::now() + kRequestTime, site.guard(), head, body, problem, fd)) {
+      case Arrived::kGone:
+        return;
+      case Arrived::kLate:
+        site.refuse(fd, who, head,
+                    FramingProblem{400, "the request was not whole within " +
+                                            std::to_string(kRequestTime.count()) + " s"});
+        logLine(who + ": closed, a request not whole within " +
+                std::to_string(kRequestTime.count()) + " s and " +
+                std::to_string(kMaxRequestBytes) + " bytes");
+        return;
+      case Arrived::kUnframed:
+        site.refuse(fd, who, head, problem);
+        return;
+      case Arrived::kWhole:
+        break;
     }
-    if (!served || closed) return;
+    whole(true);
+    ForwardedStream stream(fd, forwardedRequest(head, body));
+    bool closed = false;
+    const int status =
+        site.serveOne(stream, client, who, count + 1 == kMaxRequestsPerConnection, closed);
+    // After a failure, what the client sends next is not taken as a request.
+    if (status == 0 || status >= 400 || closed) return;
   }
 }
 

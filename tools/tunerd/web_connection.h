@@ -1,6 +1,8 @@
-// One HTTP client of tunerd: requests read one at a time, each whole within kRequestTime and
-// kMaxRequestBytes, answered with the send deadline of every client, the connection kept for
-// kWebIdle between requests.
+// One HTTP client of tunerd: each request framed by tunerd (http_framing.h), judged by the guard
+// on its head, read whole within kRequestTime (a head of kMaxHeadBytes, a body of
+// kMaxBodyLength at most), then answered by the site with the send deadline of every client; the
+// connection kept for kWebIdle between requests. A request that is refused, cannot be framed or
+// fails ends its connection: nothing sent after it is ever read as a request.
 #pragma once
 
 #include <atomic>
@@ -15,12 +17,14 @@ namespace tunerd {
 
 constexpr auto kRequestTime = std::chrono::seconds(10);
 constexpr auto kWebIdle = std::chrono::seconds(30);
-constexpr std::size_t kMaxRequestBytes = 32 * 1024;
+constexpr std::size_t kMaxHeadBytes = 16 * 1024;
+constexpr std::size_t kMaxRequestBytes = kMaxHeadBytes + kMaxBodyLength;
 constexpr int kMaxRequestsPerConnection = 1000;
 
-// Serves fd until the client closes, idles or is too slow, or tunerd stops. waiting(true) is
-// called as it starts to wait for a request, waiting(false) as one begins.
+// Serves fd until the client closes, idles or is too slow, or tunerd stops. whole(false) is
+// called as it starts to wait for a request, whole(true) once one has arrived whole: until then
+// the connection may be closed to make room for another.
 void serveWeb(WebSite& site, int fd, const Client& client, const std::string& who,
-              const std::atomic<bool>& stopping, const std::function<void(bool)>& waiting);
+              const std::atomic<bool>& stopping, const std::function<void(bool)>& whole);
 
 }  // namespace tunerd

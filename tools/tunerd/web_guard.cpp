@@ -5,6 +5,8 @@
 #include <algorithm>
 #include <cctype>
 
+#include "common/printable_text.h"
+
 namespace tunerd {
 namespace {
 
@@ -57,7 +59,7 @@ std::string stateChangeProblem(const std::string& host, const std::string& origi
     return "a request from another site's page (Origin " + origin.substr(0, 80) +
            ") may not press keys";
   }
-  if (fetchSite == "cross-site" || fetchSite == "same-site") {
+  if (lower(fetchSite) == "cross-site" || lower(fetchSite) == "same-site") {
     return "a request from another site's page may not press keys";
   }
   const std::string type = lower(contentType.substr(0, contentType.find(';')));
@@ -65,6 +67,43 @@ std::string stateChangeProblem(const std::string& host, const std::string& origi
     return "the body must be application/json";
   }
   return std::string();
+}
+
+bool carriesToken(const std::string& authorization, const std::string& token) {
+  const std::string scheme = "bearer ";
+  if (token.empty() || authorization.size() < scheme.size() ||
+      lower(authorization.substr(0, scheme.size())) != scheme) {
+    return false;
+  }
+  const std::string given = authorization.substr(scheme.size());
+  // Every byte of the token is compared, whatever the length given.
+  unsigned char differs = given.size() == token.size() ? 0 : 1;
+  for (std::size_t i = 0; i < token.size(); ++i) {
+    differs |= static_cast<unsigned char>(token[i] ^ (i < given.size() ? given[i] : ~token[i]));
+  }
+  return differs == 0;
+}
+
+Refusal WebGuard::refusal(const RequestHead& head) const {
+  const std::string host = head.value("Host");
+  if (!hostAllowed(host, names_)) {
+    return Refusal{403, "tunerd does not answer to the name \"" +
+                            tuner::printable(host.substr(0, 80)) +
+                            "\": use its address, or give the name with --http-name"};
+  }
+  const bool api = head.path().rfind("/api/", 0) == 0;
+  if (api && !token_.empty() && !carriesToken(head.value("Authorization"), token_)) {
+    return Refusal{401,
+                   "this tunerd needs its token: send \"Authorization: Bearer TOKEN\" "
+                   "with the token of its --http-token-file"};
+  }
+  if (head.method == "GET" || head.method == "HEAD") return Refusal{};
+  const bool hasBody = head.method == "POST" || head.contentLength > 0 || head.chunked;
+  const std::string problem =
+      stateChangeProblem(host, head.value("Origin"), head.value("Sec-Fetch-Site"),
+                         head.value("Content-Type"), hasBody);
+  if (problem.empty()) return Refusal{};
+  return Refusal{403, problem + ": nothing was sent"};
 }
 
 }  // namespace tunerd

@@ -21,7 +21,8 @@ bool readJsonObject(const httplib::Request& request, httplib::Response& response
 bool stringMember(const Json& body, const char* name, httplib::Response& response,
                   std::string& value) {
   const auto found = body.find(name);
-  if (found != body.end() && found->is_string()) {
+  if (found != body.end() && found->is_string() &&
+      found->get<std::string>().find('\0') == std::string::npos) {
     value = found->get<std::string>();
     return true;
   }
@@ -30,7 +31,20 @@ bool stringMember(const Json& body, const char* name, httplib::Response& respons
     return true;
   }
   answerJson(response, 400, Json::object(),
-             std::string("\"") + name + "\" must be given as a string: nothing was sent");
+             std::string("\"") + name +
+                 "\" must be given as a string without NUL bytes: nothing was sent");
+  return false;
+}
+
+bool booleanMember(const Json& body, const char* name, bool fallback, httplib::Response& response,
+                   bool& value) {
+  const auto found = body.find(name);
+  if (found == body.end() || found->is_boolean()) {
+    value = found == body.end() ? fallback : found->get<bool>();
+    return true;
+  }
+  answerJson(response, 400, Json::object(),
+             std::string("\"") + name + "\" must be true or false: nothing was sent");
   return false;
 }
 

@@ -3,10 +3,9 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <regex>
 
-#include "common/printable_text.h"
-#include "service_log.h"
-#include "web_guard.h"
+#include "socket_io.h"
 #include "web_json.h"
 #include "web_page.h"
 
@@ -18,7 +17,6 @@ struct Asking {
   const Client* client = nullptr;
   const std::string* who = nullptr;
   std::chrono::steady_clock::time_point started;
-  bool read = false;  // the request line and headers were read
   int status = 0;
 };
 thread_local Asking asking;
@@ -28,76 +26,151 @@ const char kPageSecurity[] =
     "connect-src 'self'; img-src data:; base-uri 'none'; form-action 'none'; "
     "frame-ancestors 'none'";
 
+const char* reasonOf(int status) {
+  switch (status) {
+    case 400:
+      return "Bad Request";
+    case 401:
+      return "Unauthorized";
+    case 403:
+      return "Forbidden";
+    case 413:
+      return "Payload Too Large";
+    case 414:
+      return "URI Too Long";
+    case 431:
+      return "Request Header Fields Too Large";
+    default:
+      return "Error";
+  }
+}
+
+// This machine's own names, besides those given.
+std::vector<std::string> withOwnNames(std::vector<std::string> names) {
+  char host[256] = {};
+  if (gethostname(host, sizeof host - 1) == 0 && host[0] != '\0') {
+    names.emplace_back(host);
+    names.push_back(std::string(host) + ".local");
+  }
+  return names;
+}
+
 }  // namespace
+
+const std::vector<WebSite::Route>& WebSite::routes() {
+  static const std::vector<Route> kRoutes = {
+      {"GET", "/", &WebSite::page},
+      {"GET", "/api/openapi.json", &WebSite::openApi},
+      {"GET", "/api/tuners", &WebSite::listTuners},
+      {"GET", "/api/tuners/([^/]+)", &WebSite::oneTuner},
+      {"POST", "/api/tuners/([^/]+)/tune", &WebSite::tune},
+      {"POST", "/api/tuners/([^/]+)/keys", &WebSite::keys},
+      {"GET", "/api/check", &WebSite::check},
+      {"POST", "/api/find", &WebSite::find},
+      {"POST", "/api/searches", &WebSite::startSearch},
+      {"GET", "/api/searches/([0-9a-f]{32})", &WebSite::searchState},
+      {"DELETE", "/api/searches/([0-9a-f]{32})", &WebSite::stopSearch},
+      {"POST", "/api/searches/([0-9a-f]{32})/watch", &WebSite::watchSearch},
+      {"POST", "/api/searches/([0-9a-f]{32})/reacted", &WebSite::searchReacted},
+      {"POST", "/api/searches/([0-9a-f]{32})/yes", &WebSite::searchYes},
+      {"POST", "/api/searches/([0-9a-f]{32})/no", &WebSite::searchNo},
+  };
+  return kRoutes;
+}
+
+std::string WebSite::allowedMethods(const std::string& path) {
+  std::string allowed;
+  for (const Route& route : routes()) {
+    if (!std::regex_match(path, std::regex(route.pattern))) continue;
+    const std::string method = std::string(route.method) == "GET" ? "GET, HEAD" : route.method;
+    allowed += (allowed.empty() ? "" : ", ") + method;
+  }
+  return allowed;
+}
 
 const Client& WebSite::client() { return *asking.client; }
 
-WebSite::WebSite(Service& service, CodeSearches& searches, std::vector<std::string> names)
-    : service_(service), searches_(searches), names_(std::move(names)) {
-  char host[256] = {};
-  if (gethostname(host, sizeof host - 1) == 0 && host[0] != '\0') {
-    names_.emplace_back(host);
-    names_.push_back(std::string(host) + ".local");
-  }
+WebSite::WebSite(Service& service, CodeSearches& searches, Background& background,
+                 std::vector<std::string> names, std::string token)
+    : service_(service),
+      searches_(searches),
+      background_(background),
+      guard_(withOwnNames(std::move(names)), std::move(token)) {
   set_payload_max_length(kMaxBodyLength);
-  guard();
-  Get("/", [](const httplib::Request&, httplib::Response& response) {
-    response.set_header("Content-Security-Policy", kPageSecurity);
-    response.set_header("X-Content-Type-Options", "nosniff");
-    response.set_header("Cache-Control", "no-store");
-    response.set_content(kWebPage, "text/html; charset=utf-8");
-  });
-  routeTuners();
-  routeSetup();
-  set_error_handler(HandlerWithResponse([](const httplib::Request&, httplib::Response& response) {
-    if (!response.body.empty()) return HandlerResponse::Unhandled;
-    const std::string why = response.status == 404   ? "no such resource"
-                            : response.status == 413 ? "the body is longer than " +
-                                                           std::to_string(kMaxBodyLength) + " bytes"
-                            : response.status == 414 ? "the request line is too long"
-                                                     : "a request tunerd cannot read";
-    answerJson(response, response.status, Json::object(), why);
-    return HandlerResponse::Handled;
-  }));
+  for (const Route& route : routes()) {
+    const Handle handle = route.handle;
+    const auto handler = [this, handle](const httplib::Request& request,
+                                        httplib::Response& response) {
+      (this->*handle)(request, response);
+    };
+    const std::string method = route.method;
+    if (method == "GET") Get(route.pattern, handler);
+    if (method == "POST") Post(route.pattern, handler);
+    if (method == "DELETE") Delete(route.pattern, handler);
+  }
+  set_error_handler(
+      HandlerWithResponse([](const httplib::Request& request, httplib::Response& response) {
+        if (!response.body.empty()) return HandlerResponse::Unhandled;
+        const std::string allowed = allowedMethods(request.path);
+        if (!allowed.empty() && (response.status == 404 || response.status == 400)) {
+          response.set_header("Allow", allowed);
+          answerJson(response, 405, Json::object(),
+                     request.path.substr(0, 120) + " takes " + allowed + " only");
+          return HandlerResponse::Handled;
+        }
+        const std::string why =
+            response.status == 404 ? "no such resource"
+            : response.status == 413
+                ? "the body is longer than " + std::to_string(kMaxBodyLength) + " bytes"
+                : "a request tunerd cannot read";
+        answerJson(response, response.status, Json::object(), why);
+        return HandlerResponse::Handled;
+      }));
   set_logger([](const httplib::Request& request, const httplib::Response& response) {
     asking.status = response.status;
     const long ms = static_cast<long>(std::chrono::duration_cast<std::chrono::milliseconds>(
                                           std::chrono::steady_clock::now() - asking.started)
                                           .count());
-    std::string path = request.path.substr(0, 120);
-    logLine(*asking.who + ": " + request.method.substr(0, 16) + " " + path + ": " +
-            std::to_string(response.status) + " in " + std::to_string(ms) + " ms");
+    logLine(*asking.who + ": " + request.method.substr(0, 16) + " " + request.path.substr(0, 120) +
+            ": " + std::to_string(response.status) + " in " + std::to_string(ms) + " ms");
   });
 }
 
-void WebSite::guard() {
-  set_pre_routing_handler([this](const httplib::Request& request, httplib::Response& response) {
-    asking.read = true;
-    const std::string host = request.get_header_value("Host");
-    if (!hostAllowed(host, names_)) {
-      answerJson(response, 403, Json::object(),
-                 "tunerd does not answer to the name \"" + tuner::printable(host.substr(0, 80)) +
-                     "\": use its address, or give the name with --http-name");
-      return HandlerResponse::Handled;
-    }
-    if (request.method == "GET" || request.method == "HEAD") return HandlerResponse::Unhandled;
-    const std::string problem = stateChangeProblem(
-        host, request.get_header_value("Origin"), request.get_header_value("Sec-Fetch-Site"),
-        request.get_header_value("Content-Type"), request.method == "POST");
-    if (problem.empty()) return HandlerResponse::Unhandled;
-    answerJson(response, 403, Json::object(), problem + ": nothing was sent");
-    return HandlerResponse::Handled;
-  });
+void WebSite::refuse(int fd, const std::string& who, const RequestHead& head,
+                     const FramingProblem& problem) {
+  const std::string body =
+      Json{{"message", problem.message}}.dump(-1, ' ', false, Json::error_handler_t::replace);
+  std::string answer = "HTTP/1.1 " + std::to_string(problem.status) + " " +
+                       reasonOf(problem.status) +
+                       "\r\nContent-Type: application/json\r\nConnection: close\r\n";
+  if (problem.status == 401) answer += "WWW-Authenticate: Bearer realm=\"tunerd\"\r\n";
+  answer += "Content-Length: " + std::to_string(body.size()) + "\r\n\r\n" + body;
+  sendWithin(fd, answer);
+  const std::string asked =
+      head.method.empty() ? "a request" : head.method + " " + head.path().substr(0, 120);
+  refusalLog_.log(who + ": " + asked + ": " + std::to_string(problem.status) + " (" +
+                  problem.message + "), connection closed");
 }
 
-bool WebSite::serveOne(httplib::Stream& stream, const Client& client, const std::string& who,
-                       bool closeAfter, bool& closed) {
+int WebSite::serveOne(httplib::Stream& stream, const Client& client, const std::string& who,
+                      bool closeAfter, bool& closed) {
   asking = Asking{&client, &who, std::chrono::steady_clock::now()};
-  const bool served = process_request(stream, closeAfter, closed, nullptr);
-  // After a request that could not be read whole, what follows it is no request.
-  const bool readWhole = asking.read && asking.status != 413;
+  process_request(stream, closeAfter, closed, nullptr);
+  const int status = asking.status;
   asking = Asking{};
-  return served && readWhole;
+  return status;
+}
+
+void WebSite::page(const httplib::Request&, httplib::Response& response) {
+  response.set_header("Content-Security-Policy", kPageSecurity);
+  response.set_header("X-Content-Type-Options", "nosniff");
+  response.set_header("Cache-Control", "no-store");
+  response.set_content(kWebPage, "text/html; charset=utf-8");
+}
+
+void WebSite::openApi(const httplib::Request&, httplib::Response& response) {
+  response.set_header("Cache-Control", "no-store");
+  response.set_content(kOpenApi, "application/json");
 }
 
 }  // namespace tunerd
