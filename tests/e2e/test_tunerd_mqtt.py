@@ -19,6 +19,15 @@ MOSQUITTO = shutil.which("mosquitto") or "/usr/sbin/mosquitto"
 HAVE_BROKER = os.path.exists(MOSQUITTO) and shutil.which("mosquitto_sub")
 
 
+def node_of(host):
+    """The node a host name gives, as tunerd makes it."""
+    return re.sub(r"[^A-Za-z0-9-]", "_", host[:64]) or "tunerd"
+
+
+NODE = node_of(socket.gethostname())
+STATUS = "tunerdll/%s/status" % NODE
+
+
 def topic_id(name):
     """A tuner's id in its topics, as Home Assistant sees it: the name made safe, a hash of it."""
     fnv = 2166136261
@@ -30,8 +39,8 @@ def topic_id(name):
 @unittest.skipIf(harness.WINDOWS, "tunerd is a Linux service")
 @unittest.skipUnless(IRSEND, "irsend (Debian's lirc package; scripts/bootstrap installs it)")
 @unittest.skipUnless(HAVE_BROKER, "mosquitto and mosquitto-clients (scripts/bootstrap)")
-class Mqtt(TunerdCase):
-    def broker(self, password=None, port=None):
+class MqttCase(TunerdCase):
+    def broker(self, password=None, port=None, tls=None):
         """A mosquitto of the test's own; its port."""
         port = port or self.free_tcp_port()
         config = os.path.join(self.work, "mosquitto.conf")
@@ -40,6 +49,8 @@ class Mqtt(TunerdCase):
             # test's folder.
             conf.write("listener %d 127.0.0.1\npersistence false\nuser %s\n"
                        % (port, pwd.getpwuid(os.getuid()).pw_name))
+            for setting in tls or []:
+                conf.write(setting + "\n")
             if password:
                 secrets = os.path.join(self.work, "passwords")
                 subprocess.run(["mosquitto_passwd", "-b", "-c", secrets, "ha", password],
@@ -92,8 +103,11 @@ class Mqtt(TunerdCase):
         return seen[-1]
 
     def discovery(self):
-        return {t: json.loads(p) for t, p in self.retained("homeassistant/#").items()}
+        return {t: json.loads(p) for t, p in self.retained("homeassistant/#").items()
+                if p.startswith("{")}
 
+
+class Mqtt(MqttCase):
     def test_discovery_commands_and_results(self):
         sim, port = self.attach_blaster()
         dead, dead_port = self.attach_blaster("--no-ack")
@@ -103,7 +117,7 @@ class Mqtt(TunerdCase):
             buttons.write("Living room.=KEY_ENTER 11\n")
         # A channel left retained on the broker is no command: it would tune at every start.
         subprocess.run(["mosquitto_pub"] + self.client_args() +
-                       ["-r", "-t", "tunerdll/%s/channel/set" % topic_id("Living room."),
+                       ["-r", "-t", "tunerdll/%s/%s/channel/set" % (NODE, topic_id("Living room.")),
                         "-m", "7"], check=True, timeout=30)
         daemon = self.start_bridge()
         self.wait_for(lambda: len(self.discovery()) == 5, "discovery of 2 tuners")
@@ -112,7 +126,7 @@ class Mqtt(TunerdCase):
         self.assertEqual(kinds, ["button", "sensor", "sensor", "text", "text"])
         for topic, config in found.items():
             self.assertTrue(topic.startswith("homeassistant/") and topic.endswith("/config"))
-            self.assertEqual(config["availability_topic"], "tunerdll/status")
+            self.assertEqual(config["availability_topic"], STATUS)
             self.assertEqual(config["device"]["sw_version"], "tunerd 1.0.0")
             self.assertRegex(config["device"]["identifiers"][0], r"^tunerdll_\w+_[0-9a-f]{8}$")
             self.assertIn("command_topic" if "sensor" not in topic else "state_topic", config)
@@ -121,9 +135,9 @@ class Mqtt(TunerdCase):
         channel = next(c for c in living if c["name"] == "Channel")
         enter = next(c for c in living if c["name"] == "KEY_ENTER")
         sensor = next(c for c in living if c["name"] == "Last result")
-        self.assertEqual(self.retained("tunerdll/status"), {"tunerdll/status": "online"})
+        self.assertEqual(self.retained(STATUS), {STATUS: "online"})
         self.assertEqual(channel["command_topic"],
-                         "tunerdll/%s/channel/set" % topic_id("Living room."))
+                         "tunerdll/%s/%s/channel/set" % (NODE, topic_id("Living room.")))
         self.publish(channel["command_topic"], "42")
         self.wait_retained(sensor["state_topic"], lambda s: s and "channel 42 sent" in s,
                            "the sensor after channel 42")
@@ -160,13 +174,13 @@ class Mqtt(TunerdCase):
         broker, broker_port = self.broker()
         self.write_config("Living.=%s&2,423.\n" % port)
         daemon = self.start_bridge()
-        self.wait_retained("tunerdll/status", lambda s: s == "online", "online")
+        self.wait_retained(STATUS, lambda s: s == "online", "online")
         daemon.send_signal(signal.SIGKILL)
         daemon.wait()
-        self.wait_retained("tunerdll/status", lambda s: s == "offline", "the will")
+        self.wait_retained(STATUS, lambda s: s == "offline", "the will")
         os.unlink(self.socket_path)
         daemon = self.start_bridge()
-        self.wait_retained("tunerdll/status", lambda s: s == "online", "online again")
+        self.wait_retained(STATUS, lambda s: s == "online", "online again")
         # The broker goes away: irsend is served as ever; tunerd publishes all again after.
         self.stop_broker(broker)
         started = time.monotonic()
@@ -177,11 +191,11 @@ class Mqtt(TunerdCase):
         time.sleep(2)
         self.broker(port=broker_port)
         self.wait_for(lambda: len(self.discovery()) == 2, "discovery after the outage", 90)
-        self.assertEqual(self.retained("tunerdll/status"), {"tunerdll/status": "online"})
+        self.assertEqual(self.retained(STATUS), {STATUS: "online"})
         self.assertIsNone(daemon.poll())
         # Stopped, it says so itself.
         self.stop(daemon)
-        self.assertEqual(self.retained("tunerdll/status"), {"tunerdll/status": "offline"})
+        self.assertEqual(self.retained(STATUS), {STATUS: "offline"})
 
     def test_a_broker_with_passwords(self):
         sim, port = self.attach_blaster()
@@ -202,7 +216,7 @@ class Mqtt(TunerdCase):
         with open(right, "w") as secret:
             secret.write("s3cret-word\n")
         self.start_bridge("--mqtt-user", "ha", "--mqtt-password-file", right)
-        self.wait_retained("tunerdll/status", lambda s: s == "online", "online with the password")
+        self.wait_retained(STATUS, lambda s: s == "online", "online with the password")
         self.assertNotIn("s3cret-word", self.log())
 
 

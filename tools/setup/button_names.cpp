@@ -1,6 +1,8 @@
 #include "button_names.h"
 
 #include <cctype>
+#include <cstdint>
+#include <cstdio>
 #include <functional>
 #include <set>
 
@@ -52,6 +54,46 @@ std::vector<NamedButton> buttonsAsWritten(const std::string& path, const std::st
   return buttons;
 }
 
+std::string slugOf(const std::string& name) {
+  std::string made;
+  for (unsigned char c : name) {
+    if (std::isalnum(c)) {
+      made += static_cast<char>(std::tolower(c));
+    } else if (!made.empty() && made.back() != '_') {
+      made += '_';
+    }
+  }
+  while (!made.empty() && made.back() == '_') made.pop_back();
+  return made.substr(0, 40);
+}
+
+std::string buttonId(const std::string& name) {
+  const std::string made = slugOf(name);
+  if (!made.empty()) return made;
+  std::uint32_t hash = 2166136261u;  // FNV-1a
+  for (unsigned char c : name) hash = (hash ^ c) * 16777619u;
+  char hex[9];
+  std::snprintf(hex, sizeof hex, "%08x", hash);
+  return std::string("button_") + hex;
+}
+
+std::vector<NamedButton> buttonsWithIds(const std::vector<NamedButton>& named,
+                                        std::vector<std::string>* problems) {
+  std::vector<NamedButton> kept;
+  std::map<std::string, std::string> byId;
+  for (const NamedButton& button : named) {
+    const std::string id = buttonId(button.written);
+    const auto [earlier, fresh] = byId.emplace(id, button.written);
+    if (fresh) {
+      kept.push_back(button);
+    } else if (problems != nullptr) {
+      problems->push_back(button.written + " has the MQTT id " + id + " of " + earlier->second +
+                          ": only " + earlier->second + " reaches Home Assistant");
+    }
+  }
+  return kept;
+}
+
 std::map<std::string, int> namedButtons(const std::string& path, const std::string& remote) {
   std::map<std::string, int> buttons;
   for (const NamedButton& button : buttonsAsWritten(path, remote)) {
@@ -76,6 +118,7 @@ int checkButtons(const std::string& buttonsFile, const std::string& tunerFile, s
     any = true;
     out << "line " << line.number << ": ";
     std::vector<std::string> problems = line.problems;
+    buttonsWithIds(line.named, &problems);
     if (!line.remote.empty()) {
       out << "buttons of \"" << line.remote << "\"";
       if (tuners.count(line.remote) == 0) {

@@ -35,6 +35,19 @@ std::map<std::string, int> namedButtons(const std::string& path, const std::stri
 // The same, in the line's order and spelling.
 std::vector<NamedButton> buttonsAsWritten(const std::string& path, const std::string& remote);
 
+// A name in the words topics and Home Assistant's ids are made of ([a-z0-9_]): lower case, each
+// run of other characters one "_", none at either end, 40 characters at most.
+std::string slugOf(const std::string& name);
+
+// The id a button is known by over MQTT: "key_enter" for KEY_ENTER (and for KEY-ENTER); a name of
+// no letters or digits gets "button_" and a hash of it.
+std::string buttonId(const std::string& name);
+
+// The remote's buttons that get an id of their own, in order: one whose id an earlier button has
+// is left out, with why in problems when given.
+std::vector<NamedButton> buttonsWithIds(const std::vector<NamedButton>& named,
+                                        std::vector<std::string>* problems = nullptr);
+
 // buttons.txt in the folder of the tuner file.
 std::string buttonsFileBeside(const std::string& tunerFile);
 

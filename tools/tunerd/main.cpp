@@ -53,9 +53,28 @@ bool mqttSettings(const tunerd::Options& options, tunerd::MqttSettings& mqtt,
   mqtt.user = options.mqttUser;
   mqtt.names.base = options.mqttBase;
   mqtt.names.discovery = options.mqttDiscoveryPrefix;
-  return options.mqttPasswordFile.empty() ||
-         tunerd::readSecretFile("--mqtt-password-file", options.mqttPasswordFile, mqtt.password,
-                                problem);
+  mqtt.names.node = options.mqttNode;
+  if (mqtt.names.node.empty()) {
+    char host[256] = {};
+    gethostname(host, sizeof host - 1);
+    mqtt.names.node = tunerd::nodeOfHost(host);
+  }
+  mqtt.caFile = options.mqttCaFile;
+  mqtt.certFile = options.mqttCertFile;
+  mqtt.keyFile = options.mqttKeyFile;
+  if (options.mqttPasswordFile.empty()) return true;
+  if (!tunerd::readSecretFile("--mqtt-password-file", options.mqttPasswordFile, mqtt.password,
+                              problem)) {
+    return false;
+  }
+  tunerd::Address address;
+  const bool nearby = mqtt.host == "localhost" ||
+                      (tunerd::parseAddress(mqtt.host, address) && tunerd::isLoopback(address));
+  if (mqtt.caFile.empty() && !nearby) {
+    tunerd::logLine("warning: the MQTT password goes to " + mqtt.host +
+                    " unencrypted: give --mqtt-cafile to talk TLS to the broker");
+  }
+  return true;
 }
 
 }  // namespace

@@ -1,93 +1,147 @@
 #include "mqtt_topics.h"
 
+#include <algorithm>
 #include <cctype>
 #include <cstdint>
 #include <cstdio>
 
+#include "lirc_protocol.h"
+
 namespace tunerd {
 namespace {
 
-std::string slug(const std::string& text) {
-  std::string made;
-  for (unsigned char c : text) {
-    if (std::isalnum(c)) {
-      made += static_cast<char>(std::tolower(c));
-    } else if (!made.empty() && made.back() != '_') {
-      made += '_';
-    }
-  }
-  while (!made.empty() && made.back() == '_') made.pop_back();
-  return made.substr(0, 40);
-}
-
-// The entity's object id, unique among tunerd's: "living_3f2a9c1b_channel".
+// The entity's object id, unique among a tuner's: "living_3f2a9c1b_channel".
 std::string objectId(const std::string& id, const std::string& entity) { return id + "_" + entity; }
 
+// The node's part of the discovery topics: "tunerdll_recorder".
+std::string discoveryNode(const MqttNames& names) { return names.base + "_" + names.node; }
+
+std::string tunerTopics(const MqttNames& names, const std::string& id) {
+  return names.base + "/" + names.node + "/" + id;
+}
+
+bool startsWith(const std::string& text, const std::string& start) {
+  return text.compare(0, start.size(), start) == 0;
+}
+
+bool endsWith(const std::string& text, const std::string& end) {
+  return text.size() >= end.size() && text.compare(text.size() - end.size(), end.size(), end) == 0;
+}
+
+// The object id of a discovery topic PREFIX/COMPONENT/NODE/OBJECT/config, or empty.
+std::string discoveredObject(const MqttNames& names, const std::string& node,
+                             const std::string& topic) {
+  const std::string start = names.discovery + "/";
+  const std::string end = "/config";
+  if (!startsWith(topic, start) || !endsWith(topic, end)) return std::string();
+  const std::string middle =
+      topic.substr(start.size(), topic.size() - start.size() - end.size());  // COMPONENT/NODE/OBJ
+  const std::size_t first = middle.find('/');
+  if (first == std::string::npos || middle.compare(first + 1, node.size() + 1, node + "/") != 0) {
+    return std::string();
+  }
+  const std::string object = middle.substr(first + node.size() + 2);
+  return object.find('/') == std::string::npos ? object : std::string();
+}
+
+// The channels Home Assistant's text entity lets through, from the one rule TUNE has.
+std::string channelPattern() {
+  const std::string digits = "[0-9]{1," + std::to_string(kMaxChannelDigits) + "}";
+  return "^" + digits + "([.-]" + digits + ")?$";
+}
+
 }  // namespace
+
+bool isTopicWord(const std::string& text) {
+  return !text.empty() && text.size() <= 64 && std::all_of(text.begin(), text.end(), [](char c) {
+    return std::isalnum(static_cast<unsigned char>(c)) != 0 || c == '_' || c == '-';
+  });
+}
+
+std::string nodeOfHost(const std::string& host) {
+  std::string node = host.substr(0, 64);
+  for (char& c : node) {
+    if (std::isalnum(static_cast<unsigned char>(c)) == 0 && c != '-') c = '_';
+  }
+  return node.empty() ? "tunerd" : node;
+}
 
 std::string topicSafeId(const std::string& name) {
   std::uint32_t hash = 2166136261u;  // FNV-1a
   for (unsigned char c : name) hash = (hash ^ c) * 16777619u;
   char hex[9];
   std::snprintf(hex, sizeof hex, "%08x", hash);
-  const std::string made = slug(name);
+  const std::string made = tuner::slugOf(name);
   return (made.empty() ? "tuner" : made) + "_" + hex;
 }
 
-std::string topicSafeButton(const std::string& button) { return slug(button); }
-
-std::string availabilityTopic(const MqttNames& names) { return names.base + "/status"; }
+std::string availabilityTopic(const MqttNames& names) {
+  return names.base + "/" + names.node + "/status";
+}
 
 std::string channelTopic(const MqttNames& names, const std::string& id) {
-  return names.base + "/" + id + "/channel/set";
+  return tunerTopics(names, id) + "/channel/set";
+}
+
+std::string channelStateTopic(const MqttNames& names, const std::string& id) {
+  return tunerTopics(names, id) + "/channel";
 }
 
 std::string buttonTopic(const MqttNames& names, const std::string& id, const std::string& button) {
-  return names.base + "/" + id + "/button/" + button + "/press";
+  return tunerTopics(names, id) + "/button/" + button + "/press";
 }
 
 std::string resultTopic(const MqttNames& names, const std::string& id) {
-  return names.base + "/" + id + "/result";
+  return tunerTopics(names, id) + "/result";
 }
 
+std::string homeAssistantStatusTopic(const MqttNames& names) { return names.discovery + "/status"; }
+
 std::vector<std::string> subscriptions(const MqttNames& names) {
-  return {names.base + "/+/channel/set", names.base + "/+/button/+/press",
-          names.discovery + "/+/" + names.base + "/+/config"};
+  const std::string own = names.base + "/" + names.node;
+  return {own + "/+/channel/set", own + "/+/button/+/press",
+          names.discovery + "/+/" + discoveryNode(names) + "/+/config",
+          names.discovery + "/+/" + names.base + "/+/config", homeAssistantStatusTopic(names)};
 }
 
 std::vector<Discovery> discoveryOf(const MqttNames& names, const std::string& tuner,
                                    const std::string& port,
-                                   const std::map<std::string, int>& buttons,
+                                   const std::vector<tuner::NamedButton>& buttons,
                                    const std::string& version) {
   const std::string id = topicSafeId(tuner);
-  const nlohmann::json device{{"identifiers", {names.base + "_" + id}},
+  const std::string unique = discoveryNode(names) + "_" + id;
+  const nlohmann::json device{{"identifiers", {unique}},
                               {"name", tuner},
                               {"manufacturer", "TunerDLL"},
                               {"model", "infrared blaster on " + port},
-                              {"sw_version", version}};
+                              {"sw_version", "tunerd " + version}};
+  const nlohmann::json origin{{"name", "tunerd"}, {"sw_version", version}};
   std::vector<Discovery> made;
-  const auto add = [&](const char* component, const std::string& entity, nlohmann::json config) {
-    config["unique_id"] = names.base + "_" + objectId(id, entity);
-    config["object_id"] = objectId(id, entity);
+  const auto add = [&](const std::string& component, const std::string& entity,
+                       nlohmann::json config) {
+    config["unique_id"] = unique + "_" + entity;
+    config["default_entity_id"] = component + "." + names.node + "_" + objectId(id, entity);
     config["availability_topic"] = availabilityTopic(names);
     config["device"] = device;
+    config["origin"] = origin;
     made.push_back(
-        Discovery{names.discovery + "/" + component + "/" + names.base + "/" +
+        Discovery{names.discovery + "/" + component + "/" + discoveryNode(names) + "/" +
                       objectId(id, entity) + "/config",
                   config.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace)});
   };
   add("text", "channel",
       {{"name", "Channel"},
        {"command_topic", channelTopic(names, id)},
+       {"state_topic", channelStateTopic(names, id)},
        {"mode", "text"},
        {"min", 1},
-       {"max", 17},
-       {"pattern", "[0-9]{1,8}([.-][0-9]{1,8})?"},
+       {"max", 2 * kMaxChannelDigits + 1},
+       {"pattern", channelPattern()},
        {"icon", "mdi:television-box"}});
-  for (const auto& named : buttons) {
-    const std::string safe = topicSafeButton(named.first);
+  for (const tuner::NamedButton& button : tuner::buttonsWithIds(buttons)) {
+    const std::string safe = tuner::buttonId(button.written);
     add("button", "button_" + safe,
-        {{"name", named.first},
+        {{"name", button.written},
          {"command_topic", buttonTopic(names, id, safe)},
          {"payload_press", "PRESS"},
          {"icon", "mdi:remote"}});
@@ -95,14 +149,15 @@ std::vector<Discovery> discoveryOf(const MqttNames& names, const std::string& tu
   add("sensor", "result",
       {{"name", "Last result"},
        {"state_topic", resultTopic(names, id)},
+       {"entity_category", "diagnostic"},
        {"icon", "mdi:message-text"}});
   return made;
 }
 
 bool readCommandTopic(const MqttNames& names, const std::string& topic, std::string& id,
                       std::string& button) {
-  const std::string start = names.base + "/";
-  if (topic.compare(0, start.size(), start) != 0) return false;
+  const std::string start = names.base + "/" + names.node + "/";
+  if (!startsWith(topic, start)) return false;
   const std::string rest = topic.substr(start.size());
   const std::size_t slash = rest.find('/');
   if (slash == std::string::npos) return false;
@@ -114,9 +169,8 @@ bool readCommandTopic(const MqttNames& names, const std::string& topic, std::str
   }
   const std::string pressStart = "/button/";
   const std::string pressEnd = "/press";
-  if (what.size() > pressStart.size() + pressEnd.size() &&
-      what.compare(0, pressStart.size(), pressStart) == 0 &&
-      what.compare(what.size() - pressEnd.size(), pressEnd.size(), pressEnd) == 0) {
+  if (what.size() > pressStart.size() + pressEnd.size() && startsWith(what, pressStart) &&
+      endsWith(what, pressEnd)) {
     button = what.substr(pressStart.size(), what.size() - pressStart.size() - pressEnd.size());
     return button.find('/') == std::string::npos;
   }
@@ -124,12 +178,20 @@ bool readCommandTopic(const MqttNames& names, const std::string& topic, std::str
 }
 
 bool isOwnDiscovery(const MqttNames& names, const std::string& topic) {
-  const std::string start = names.discovery + "/";
-  const std::string own = "/" + names.base + "/";
-  const std::string end = "/config";
-  return topic.compare(0, start.size(), start) == 0 &&
-         topic.find(own, start.size()) != std::string::npos && topic.size() > end.size() &&
-         topic.compare(topic.size() - end.size(), end.size(), end) == 0;
+  return !discoveredObject(names, discoveryNode(names), topic).empty();
+}
+
+bool isFormerDiscoveryOf(const MqttNames& names, const std::string& topic,
+                         const std::set<std::string>& ids) {
+  const std::string object = discoveredObject(names, names.base, topic);
+  return std::any_of(ids.begin(), ids.end(), [&](const std::string& id) {
+    return object == objectId(id, "channel") || object == objectId(id, "result") ||
+           startsWith(object, objectId(id, "button_"));
+  });
+}
+
+std::string formerResultTopic(const MqttNames& names, const std::string& id) {
+  return names.base + "/" + id + "/result";
 }
 
 std::string sensorState(const std::string& sentence) {

@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "common/whole_number.h"
+#include "mqtt_topics.h"
 
 namespace tunerd {
 
@@ -10,8 +11,9 @@ const char kUsage[] =
     "usage: tunerd [--socket PATH] [--listen [ADDR:]PORT] [--http [ADDR:]PORT]\n"
     "              [--http-name NAME[,NAME...]] [--http-token-file PATH]\n"
     "              [--allow NETWORK[,NETWORK...]]\n"
-    "              [--mqtt HOST[:PORT] [--mqtt-user NAME] [--mqtt-password-file PATH]\n"
-    "               [--mqtt-discovery-prefix PREFIX] [--mqtt-base TOPIC]]\n"
+    "              [--mqtt HOST[:PORT] [--mqtt-user NAME --mqtt-password-file PATH]\n"
+    "               [--mqtt-cafile PATH [--mqtt-certfile PATH --mqtt-keyfile PATH]]\n"
+    "               [--mqtt-node NAME] [--mqtt-discovery-prefix PREFIX] [--mqtt-base TOPIC]]\n"
     "       tunerd --help | --version\n"
     "Serves the LIRC daemon's socket protocol for the blasters of the tuner file: each tuner\n"
     "line is a remote named by its tuner name, whose buttons KEY_0 to KEY_9 press the digit keys.\n"
@@ -42,10 +44,19 @@ const char kUsage[] =
     "                  and its last result, with tunerd's availability\n"
     "  --mqtt-user NAME, --mqtt-password-file PATH\n"
     "                  log in to the broker as NAME with the password in PATH (its first line)\n"
+    "  --mqtt-cafile PATH\n"
+    "                  talk TLS to the broker (its port is often 8883), its certificate checked\n"
+    "                  against the CA in PATH and its host name\n"
+    "  --mqtt-certfile PATH, --mqtt-keyfile PATH\n"
+    "                  with TLS, log in with this client certificate and its key\n"
+    "  --mqtt-node NAME\n"
+    "                  this recorder's own part of every topic and id (default: its host name),\n"
+    "                  so that several recorders share one broker\n"
     "  --mqtt-discovery-prefix PREFIX\n"
     "                  Home Assistant's discovery prefix (default homeassistant)\n"
     "  --mqtt-base TOPIC\n"
-    "                  the topics under which tunerd's own live (default tunerdll)\n"
+    "                  the topic under which tunerd's own live (default tunerdll); the node, the\n"
+    "                  prefix and the base are letters, digits, _ and - only\n"
     "Requests: SEND_ONCE REMOTE BUTTON... [COUNT] (10 keys at most), LIST [REMOTE [BUTTON]],\n"
     "VERSION, and TUNE REMOTE CHANNEL (the whole channel of up to 8 digits, as MacroTune sends\n"
     "it). One line per request on standard error; SIGTERM ends tunerd after the key in\n"
@@ -81,19 +92,24 @@ bool port(const char* option, const std::string& given, const std::vector<Networ
   return true;
 }
 
-// A topic part tunerd's topics are made of: no wildcards, no empty level.
-bool topicPart(const std::string& text) {
-  return !text.empty() && text.size() <= 64 && text.find_first_of("+#") == std::string::npos &&
-         text.front() != '/' && text.back() != '/' && text.find("//") == std::string::npos;
-}
-
 bool mqttBroker(Options& options, std::string& problem) {
   if (options.mqtt.empty()) {
-    if (!options.mqttUser.empty() || !options.mqttPasswordFile.empty()) {
-      problem = "--mqtt-user and --mqtt-password-file need --mqtt";
+    if (!options.mqttUser.empty() || !options.mqttPasswordFile.empty() ||
+        !options.mqttCaFile.empty() || !options.mqttCertFile.empty() ||
+        !options.mqttKeyFile.empty() || !options.mqttNode.empty()) {
+      problem = "the --mqtt-... options need --mqtt";
       return false;
     }
     return true;
+  }
+  if (options.mqttUser.empty() != options.mqttPasswordFile.empty()) {
+    problem = "--mqtt-user and --mqtt-password-file go together";
+    return false;
+  }
+  if (options.mqttCertFile.empty() != options.mqttKeyFile.empty() ||
+      (!options.mqttCertFile.empty() && options.mqttCaFile.empty())) {
+    problem = "--mqtt-certfile and --mqtt-keyfile go together, with --mqtt-cafile";
+    return false;
   }
   const std::size_t colon = options.mqtt.rfind(':');
   options.mqttHost = options.mqtt.substr(0, colon);
@@ -103,8 +119,11 @@ bool mqttBroker(Options& options, std::string& problem) {
     problem = "--mqtt: \"" + options.mqtt + "\" is not HOST[:PORT]";
     return false;
   }
-  if (!topicPart(options.mqttDiscoveryPrefix) || !topicPart(options.mqttBase)) {
-    problem = "--mqtt-discovery-prefix and --mqtt-base take topics without + # or empty levels";
+  if (!isTopicWord(options.mqttDiscoveryPrefix) || !isTopicWord(options.mqttBase) ||
+      (!options.mqttNode.empty() && !isTopicWord(options.mqttNode))) {
+    problem =
+        "--mqtt-node, --mqtt-discovery-prefix and --mqtt-base take 1 to 64 letters, digits, _ "
+        "and - (Home Assistant takes no other in its discovery topics)";
     return false;
   }
   return true;
@@ -122,6 +141,10 @@ std::string Options::*textOption(const std::string& arg) {
       {"--mqtt-password-file", &Options::mqttPasswordFile},
       {"--mqtt-discovery-prefix", &Options::mqttDiscoveryPrefix},
       {"--mqtt-base", &Options::mqttBase},
+      {"--mqtt-node", &Options::mqttNode},
+      {"--mqtt-cafile", &Options::mqttCaFile},
+      {"--mqtt-certfile", &Options::mqttCertFile},
+      {"--mqtt-keyfile", &Options::mqttKeyFile},
   };
   for (const auto& [name, member] : kText) {
     if (arg == name) return member;

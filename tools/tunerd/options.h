@@ -27,6 +27,10 @@ struct Options {
   std::string mqttPasswordFile;
   std::string mqttDiscoveryPrefix = "homeassistant";
   std::string mqttBase = "tunerdll";
+  std::string mqttNode;  // empty: from the host name
+  std::string mqttCaFile;
+  std::string mqttCertFile;
+  std::string mqttKeyFile;
   bool help = false;
   bool version = false;
 };

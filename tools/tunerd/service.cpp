@@ -2,12 +2,17 @@
 
 namespace tunerd {
 
-void LastResults::set(const std::string& tuner, int code, const std::string& sentence) {
-  Result result{code, sentence};
+void LastResults::set(const std::string& tuner, int code, const std::string& sentence,
+                      const std::string& tuned) {
+  Result result;
   std::vector<std::function<void(const std::string&, const Result&)>> listeners;
   {
     std::lock_guard<std::mutex> held(lock_);
-    results_[tuner] = result;
+    Result& kept = results_[tuner];
+    kept.code = code;
+    kept.sentence = sentence;
+    if (!tuned.empty()) kept.channel = tuned;
+    result = kept;
     listeners = listeners_;
   }
   for (const auto& listener : listeners) listener(tuner, result);

@@ -21,8 +21,11 @@ class LastResults {
   struct Result {
     int code = 0;
     std::string sentence;
+    std::string channel;  // the last channel tuned whole, by any client; empty: none yet
   };
-  void set(const std::string& tuner, int code, const std::string& sentence);
+  // A request's outcome; tuned, when given, is the channel it tuned whole.
+  void set(const std::string& tuner, int code, const std::string& sentence,
+           const std::string& tuned = std::string());
   // Whether the tuner has had a request since tunerd started.
   bool get(const std::string& tuner, Result& result) const;
   // Called, outside the lock, after each set: the MQTT bridge publishes from it.

@@ -12,7 +12,7 @@ void logLine(const std::string& text) {
   std::fflush(stderr);
 }
 
-void ThrottledLog::log(const std::string& text) {
+bool ThrottledLog::log(const std::string& text) {
   std::lock_guard<std::mutex> held(lock_);
   const auto now = std::chrono::steady_clock::now();
   if (now - windowStart_ >= kWindow) {
@@ -21,7 +21,7 @@ void ThrottledLog::log(const std::string& text) {
   }
   if (logged_ >= kLines) {
     ++heldBack_;
-    return;
+    return false;
   }
   ++logged_;
   if (heldBack_ > 0) {
@@ -30,6 +30,7 @@ void ThrottledLog::log(const std::string& text) {
   } else {
     logLine(text);
   }
+  return true;
 }
 
 }  // namespace tunerd

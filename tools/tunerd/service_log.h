@@ -17,7 +17,8 @@ class ThrottledLog {
   static constexpr int kLines = 5;
   static constexpr auto kWindow = std::chrono::seconds(10);
 
-  void log(const std::string& text);
+  // Whether the line was written now (false: held back).
+  bool log(const std::string& text);
 
  private:
   std::mutex lock_;

@@ -96,7 +96,11 @@ std::string channelRule() {
 Outcome TunerRequest::done(Service& service, const Outcome& outcome) {
   const bool kept = outcome.verdict == Verdict::kDone || outcome.verdict == Verdict::kFailed ||
                     outcome.verdict == Verdict::kNoTurn;
-  if (kept && name_.known) service.results.set(name_.name, outcome.result, outcome.sentence);
+  const bool tuned = isChannel_ && outcome.verdict == Verdict::kDone;
+  if (kept && name_.known) {
+    service.results.set(name_.name, outcome.result, outcome.sentence,
+                        tuned ? tuner::channelText(channel_) : std::string());
+  }
   return outcome;
 }
 

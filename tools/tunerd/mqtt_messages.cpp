@@ -1,0 +1,194 @@
+// What the MQTT bridge publishes of the tuner file, and the commands it takes: each bounded in
+// the library's callback before anything of it is kept, then queued for the workers.
+#include <mosquitto.h>
+
+#include <chrono>
+#include <cstring>
+
+#include "button_names.h"
+#include "common/printable_text.h"
+#include "lirc_protocol.h"
+#include "mqtt_bridge.h"
+#include "tuner/tuner_config.h"
+#include "tuner_requests.h"
+
+namespace tunerd {
+namespace {
+
+// MQTT's commands hold blasters as connections of their own, numbered far from the clients'.
+constexpr std::uint64_t kMqttConnections = std::uint64_t{1} << 61;
+
+}  // namespace
+
+void MqttBridge::publishAll() {
+  const tuner::DiagnosticLog untraced{std::string()};
+  std::vector<std::string> names;
+  tuner::readTunerNames(service_.configPath, names);
+  std::map<std::string, std::string> tuners;
+  std::vector<Discovery> discovery;
+  for (const std::string& name : names) {
+    const std::string port = lookUpLine(untraced, service_, name).settings.comPort;
+    tuners[topicSafeId(name)] = name;
+    for (Discovery& made :
+         discoveryOf(settings_.names, name, port,
+                     tuner::buttonsAsWritten(service_.buttonsPath, name), TUNER_VERSION)) {
+      discovery.push_back(std::move(made));
+    }
+  }
+  std::set<std::string> gone;
+  {
+    std::lock_guard<std::mutex> held(lock_);
+    gone.swap(discovery_);
+    tuners_ = tuners;
+    for (const Discovery& made : discovery) {
+      discovery_.insert(made.topic);
+      gone.erase(made.topic);
+    }
+  }
+  publish(availabilityTopic(settings_.names), "online", true);
+  for (const Discovery& made : discovery) publish(made.topic, made.payload, true);
+  for (const std::string& topic : gone) publish(topic, std::string(), true);
+  for (const auto& [id, name] : tuners) {
+    // What the scheme before nodes left retained for this tuner goes (its discovery is cleared
+    // as the broker hands it over).
+    publish(formerResultTopic(settings_.names, id), std::string(), true);
+    LastResults::Result last;
+    if (service_.results.get(name, last)) publishState(name, last);
+  }
+}
+
+void MqttBridge::onMessage(mosquitto*, void* self, const mosquitto_message* message) {
+  MqttBridge& bridge = *static_cast<MqttBridge*>(self);
+  const MqttNames& names = bridge.settings_.names;
+  const std::string topic = message->topic;
+  const bool empty = message->payloadlen <= 0;
+  if (topic == homeAssistantStatusTopic(names)) {
+    // Home Assistant started again: it is told everything afresh.
+    if (message->payloadlen == 6 && std::memcmp(message->payload, "online", 6) == 0) {
+      bridge.publishAll();
+    }
+    return;
+  }
+  if (isOwnDiscovery(names, topic)) {
+    // Retained discovery of a tuner that is no longer in the file: cleared.
+    bool known = false;
+    {
+      std::lock_guard<std::mutex> held(bridge.lock_);
+      known = bridge.discovery_.count(topic) != 0;
+    }
+    if (!known && !empty) bridge.publish(topic, std::string(), true);
+    return;
+  }
+  std::set<std::string> ids;
+  {
+    std::lock_guard<std::mutex> held(bridge.lock_);
+    for (const auto& [id, name] : bridge.tuners_) ids.insert(id);
+  }
+  if (isFormerDiscoveryOf(names, topic, ids)) {
+    if (!empty) bridge.publish(topic, std::string(), true);
+    return;
+  }
+  if (message->retain) return;  // a command left on the broker is no command now
+  bridge.takeCommand(topic, *message);
+}
+
+void MqttBridge::refuse(const std::string& id, const std::string& shown,
+                        const std::string& sentence) {
+  if (!commandLog_.log(shown + ": " + sentence)) return;
+  bool known = false;
+  {
+    std::lock_guard<std::mutex> held(lock_);
+    known = tuners_.count(id) != 0;
+  }
+  // The sensor is a wrong command's only answer: no tuner's last result.
+  if (known) publish(resultTopic(settings_.names, id), sensorState(sentence), true);
+}
+
+void MqttBridge::takeCommand(const std::string& topic, const mosquitto_message& message) {
+  MqttCommand command;
+  if (!readCommandTopic(settings_.names, topic, command.id, command.button)) return;
+  const auto size = static_cast<std::size_t>(std::max(message.payloadlen, 0));
+  const std::string start(static_cast<const char*>(message.payload),
+                          std::min<std::size_t>(size, 40));
+  const std::string shown = "MQTT " + command.id + " " +
+                            (command.button.empty() ? "channel \"" + start + "\"" : command.button);
+  if (command.button.empty() && size > kMaxMqttPayload) {
+    return refuse(
+        command.id, shown,
+        "a channel payload of " + std::to_string(size) + " bytes is no channel: nothing was sent");
+  }
+  if (!command.button.empty()) {
+    if (size != 5 || std::memcmp(message.payload, "PRESS", 5) != 0) {
+      commandLog_.log(shown + ": a payload other than PRESS presses nothing");
+      return;
+    }
+  } else {
+    command.payload.assign(static_cast<const char*>(message.payload), size);
+    tuner::Channel channel;
+    if (!parseChannel(command.payload, channel)) {
+      return refuse(command.id, shown,
+                    "\"" + tuner::printable(command.payload) + "\" is not " + channelRule() +
+                        ": nothing was sent");
+    }
+  }
+  if (commands_.add(command) == MqttCommands::Added::kFull) {
+    commandLog_.log(shown + ": dropped, " + std::to_string(kMaxMqttCommands) + " commands (or " +
+                    std::to_string(kMaxMqttPresses) + " presses of this tuner) wait already");
+  }
+}
+
+void MqttBridge::work() {
+  for (MqttCommand command; commands_.next(command);) {
+    run(command);
+    commands_.done(command.id);
+  }
+}
+
+void MqttBridge::run(const MqttCommand& command) {
+  std::string name;
+  std::uint64_t id = 0;
+  {
+    std::lock_guard<std::mutex> held(lock_);
+    const auto found = tuners_.find(command.id);
+    if (found != tuners_.end()) name = found->second;
+    // One tuner's commands come as one client's: a channel follows the last without waiting
+    // for its hold to lapse.
+    std::uint64_t& client = clients_[command.id];
+    if (client == 0) client = kMqttConnections + clients_.size();
+    id = client;
+  }
+  const std::string shown =
+      "MQTT " + command.id +
+      (command.button.empty() ? " channel \"" + command.payload + "\"" : " " + command.button);
+  if (name.empty()) {
+    commandLog_.log(shown + ": ignored, no tuner of the tuner file has that id");
+    return;
+  }
+  std::string button;
+  for (const tuner::NamedButton& named :
+       tuner::buttonsWithIds(tuner::buttonsAsWritten(service_.buttonsPath, name))) {
+    if (!command.button.empty() && tuner::buttonId(named.written) == command.button) {
+      button = named.written;
+    }
+  }
+  if (!command.button.empty() && button.empty()) {
+    return refuse(command.id, shown,
+                  "no button of buttons.txt for \"" + name + "\" has the id " + command.button +
+                      ": nothing was sent");
+  }
+  const auto started = std::chrono::steady_clock::now();
+  const Outcome outcome = (button.empty() ? TunerRequest::channel(service_, name, command.payload)
+                                          : TunerRequest::keys(service_, {name, button, "1"}))
+                              .run(service_, Client{id, {}});
+  if (outcome.verdict == Verdict::kWrongRequest) {
+    return refuse(command.id, shown, outcome.sentence);
+  }
+  const long ms = static_cast<long>(std::chrono::duration_cast<std::chrono::milliseconds>(
+                                        std::chrono::steady_clock::now() - started)
+                                        .count());
+  logLine(shown + ": " +
+          (outcome.verdict == Verdict::kDone ? "SUCCESS" : "ERROR (" + outcome.sentence + ")") +
+          " in " + std::to_string(ms) + " ms");
+}
+
+}  // namespace tunerd
