@@ -92,7 +92,16 @@ enum TunerResult {
   TUNER_INVALID_ARGUMENT = 14,     /* no remote, no remote name or no command name */
   TUNER_OUT_OF_MEMORY = 15,        /* memory ran out during the call */
   TUNER_INVALID_SETTING = 16,      /* a recipe setting given to MacroTuneRecipe is out of range */
-  TUNER_NO_DOT_KEY = 17            /* a sub-channel for a tuner whose recipe has no dot key */
+  TUNER_NO_DOT_KEY = 17,           /* a sub-channel for a tuner whose recipe has no dot key */
+  /* Of tunerd's requests (the plug-in's calls never give these): */
+  TUNER_NO_TURN = 18,        /* the blaster stayed busy with other clients' keys */
+  TUNER_STOPPING = 19,       /* tunerd is stopping: nothing more is sent */
+  TUNER_CLIENT_GONE = 20,    /* the client hung up before its request's turn */
+  TUNER_SEARCH_RUNNING = 21, /* a code-set search holds the blaster */
+  TUNER_TOO_MANY_KEYS = 22,  /* one request asks more keys than a request may press */
+  TUNER_UNKNOWN_BUTTON = 23, /* a button name the remote does not have */
+  /* Of the plug-in's too: */
+  TUNER_KEY_OUT_OF_RANGE = 24 /* the command names a key number the blaster has not */
 };
 int LastControlResult(void);
 /* One plain sentence for that result, naming the tuner, port, key or byte count it concerns,

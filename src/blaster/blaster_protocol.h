@@ -38,6 +38,10 @@ using KeyPacket = std::array<std::uint8_t, kKeyPacketLength>;
 
 VersionQuery versionQueryPacket();
 
+// The keys the wire can name in its one byte; key number 0 sends nothing.
+constexpr int kMinKey = 1;
+constexpr int kMaxKey = 255;
+
 // The code sets the wire can name: a type in 4 bits and a code in 12.
 constexpr int kMaxUeiType = 15;
 constexpr int kMaxUeiCode = 4095;

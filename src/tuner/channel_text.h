@@ -2,11 +2,13 @@
 // an over-the-air converter, its major and minor parts joined by a dot or a dash ("4.1", "7-01").
 #pragma once
 
+#include <limits>
 #include <string>
 
 namespace tuner {
 
-// The most digits a sub-channel's minor part may have.
+// The most digits a channel's major part has (2147483647), and a sub-channel's minor part.
+constexpr std::size_t kMaxMajorDigits = std::numeric_limits<int>::digits10 + 1;
 constexpr std::size_t kMaxChannelPartDigits = 9;
 
 struct Channel {

@@ -1,5 +1,6 @@
 // A channel's keys as its tuner's recipe says: MacroTune and its kin, and tunerd's TUNE.
 #include "tuner/key_commands.h"
+#include "tuner/tuner_request.h"
 
 namespace tuner {
 namespace {
@@ -76,29 +77,18 @@ Pressed pressChannel(const DiagnosticLog& log, OpenBlaster& blaster, const Tuner
 namespace {
 
 // Tunes a channel that was read as one (a whole channel or a sub-channel) as the recipe says;
-// MacroTune's road.
+// MacroTune's road, the one every request takes.
 ControlResult tuneChannel(const ControlEnvironment& env, const Channel& channel,
                           const char* tunerName, const RecipeSettings& settings,
-                          ControlResult result) {
-  const TuningRecipe recipe = withSettings(
-      env.recipePath.empty() ? TuningRecipe{} : ReadRecipe(env.log, env.recipePath, tunerName),
-      settings);
-  if (lacksDotKey(channel, recipe, result)) {
-    LogMessage(env.log, "MacroTune:Err:Sub-channel [%s] and no dot key in the recipe\n",
-               channelText(channel).c_str());
-    return result;
-  }
-  TunerSettings tuner;
-  OpenBlaster blaster(BlasterLink{env.log, env.serial});
-  if (!openTunerPort(env, "MacroTune", tunerName, tuner, blaster, result)) return result;
-  const Pressed pressed = pressChannel(env.log, blaster, tuner, channel, recipe, result);
-  blaster.close();
-  if (pressed != Pressed::kAll) {
-    LogMessage(env.log, "MacroTune:Err:Key not acknowledged, channel not sent\n");
-    return result;
-  }
-  LogMessage(env.log, "MacroTune:End\n");
-  return result;
+                          const ControlResult& result) {
+  TunerRequest request;
+  request.caller = "MacroTune";
+  request.tuner = tunerName;
+  request.isChannel = true;
+  request.channel = channel;
+  request.settings = settings;
+  OpenForTheCall source(env);
+  return runRequest(env, request, source, result);
 }
 
 }  // namespace

@@ -1,7 +1,11 @@
 #include "tuner/control_result.h"
 
+#include <climits>
 #include <cstdio>
 #include <cstring>
+#include <utility>
+
+#include "tuner/request_limits.h"
 
 namespace tuner {
 namespace {
@@ -42,13 +46,29 @@ constexpr ResultText kResultTexts[] = {
     {TUNER_NOTHING_TO_SEND,
      "command \"{command}\" presses no key (its name neither begins with a digit nor is a "
      "number), so nothing was sent"},
-    {TUNER_INVALID_CHANNEL, "channel {number} cannot be sent: channels are 1 or more"},
+    {TUNER_INVALID_CHANNEL,
+     "channel {number} cannot be sent: it is not a channel (channels are 1 or more, up to "
+     "{maxchannel}, or a sub-channel such as 4.1), so nothing was sent"},
     {TUNER_INVALID_ARGUMENT, "the host passed no remote, no remote name or no command name"},
     {TUNER_OUT_OF_MEMORY, "memory ran out during the call: close other programs"},
     {TUNER_INVALID_SETTING, "nothing was sent: {setting}"},
     {TUNER_NO_DOT_KEY,
      "sub-channel {number} was not sent: tuner \"{tuner}\" has no dot key; give its line in "
      "tuning.txt \"dot KEY\", the key its box takes between the two parts"},
+    {TUNER_NO_TURN,
+     "the blaster on {port} stayed busy with other clients' keys for {turn} s: nothing was sent"},
+    {TUNER_STOPPING, "tunerd is stopping: nothing more was sent"},
+    {TUNER_CLIENT_GONE, "the client hung up before its turn: nothing was sent"},
+    {TUNER_SEARCH_RUNNING, "a code-set search is running on {port}: nothing was sent"},
+    {TUNER_TOO_MANY_KEYS,
+     "one request presses at most {limit} keys and this one asks {number}: nothing was sent, "
+     "send the rest in another"},
+    {TUNER_UNKNOWN_BUTTON,
+     "unknown button \"{command}\" for remote \"{tuner}\": use KEY_0 to KEY_9, KEY_1 to "
+     "KEY_{maxkey} for a key number, or name it in buttons.txt"},
+    {TUNER_KEY_OUT_OF_RANGE,
+     "command \"{command}\" names key {number}, and the blaster's keys are {minkey} to {maxkey}: "
+     "nothing was sent"},
 };
 
 // "has a port name of more than 9 characters", from the longest name a port may have.
@@ -82,6 +102,10 @@ const char* detail(const ControlResult& result, const char* name, std::size_t le
   if (is("command")) return result.command;
   if (is("config")) return result.config;
   if (is("setting")) return result.setting;
+  if (is("limit")) {
+    std::snprintf(number, 16, "%d", result.limit);
+    return number;
+  }
   if (is("number")) {
     if (result.numberText[0] != '\0') return result.numberText;
     std::snprintf(number, 16, "%d", result.number);
@@ -93,27 +117,45 @@ const char* detail(const ControlResult& result, const char* name, std::size_t le
 }  // namespace
 
 // The templates with the numbers of the constants they name in place: {wait} the seconds a call
-// waits for a held port, {line} the line a port is set up with. Made once, without the heap.
+// waits for a held port, {turn} the seconds a request of tunerd's waits for its turn, {line} the
+// line a port is set up with, {minkey} {maxkey} the keys the wire names, {maxchannel} the
+// highest channel. Made once, without the heap.
 class Templates {
  public:
   Templates() {
     char wait[16];
     std::snprintf(wait, sizeof wait, "%u", kPortWaitMs / 1000);
+    char turn[16];
+    std::snprintf(turn, sizeof turn, "%d", kTurnWaitSeconds);
+    char minKey[16];
+    std::snprintf(minKey, sizeof minKey, "%d", protocol::kMinKey);
+    char maxKey[16];
+    std::snprintf(maxKey, sizeof maxKey, "%d", protocol::kMaxKey);
+    char maxChannel[16];
+    std::snprintf(maxChannel, sizeof maxChannel, "%d", INT_MAX);
     char line[96];
     std::snprintf(
         line, sizeof line, "%u baud, %u data bits, %s, %u stop bit%s",
         static_cast<unsigned>(kBlasterLine.baudRate), static_cast<unsigned>(kBlasterLine.dataBits),
         kBlasterLine.parity ? "even parity" : "no parity",
         static_cast<unsigned>(kBlasterLine.stopBits), kBlasterLine.stopBits == 1 ? "" : "s");
+    const std::pair<const char*, const char*> constants[] = {
+        {"{wait}", wait},     {"{turn}", turn},     {"{line}", line},
+        {"{minkey}", minKey}, {"{maxkey}", maxKey}, {"{maxchannel}", maxChannel}};
     for (std::size_t i = 0; i < kCount; ++i) {
       std::size_t used = 0;
       for (const char* c = kResultTexts[i].text; *c != '\0';) {
-        const char* value = std::strncmp(c, "{wait}", 6) == 0   ? wait
-                            : std::strncmp(c, "{line}", 6) == 0 ? line
-                                                                : nullptr;
+        const char* value = nullptr;
+        std::size_t length = 0;
+        for (const auto& [name, text] : constants) {
+          if (std::strncmp(c, name, std::strlen(name)) == 0) {
+            value = text;
+            length = std::strlen(name);
+          }
+        }
         if (value != nullptr) {
           append(texts_[i], sizeof texts_[i], used, value, std::strlen(value));
-          c += 6;
+          c += length;
         } else {
           append(texts_[i], sizeof texts_[i], used, c++, 1);
         }

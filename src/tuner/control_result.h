@@ -15,6 +15,7 @@ struct ControlResult {
   int code = TUNER_NO_CALL_YET;
   const char* what = "key";  // "channel" or "key": what number names
   int number = 0;            // the channel, the key, or the bytes of the version reply
+  int limit = 0;             // the most a request may ask ({limit})
   const char* part = "";     // what an unusable tuner line lacks
   char tuner[64] = {};
   char port[kMaxPortNameLength + 1] = {};
@@ -25,8 +26,8 @@ struct ControlResult {
 };
 
 // Every way a call can go, each with one code and one sentence: the sentence of each result,
-// with {what} {number} {part} {tuner} {port} {command} {config} {setting} in place of its
-// details, and
+// with {what} {number} {limit} {part} {tuner} {port} {command} {config} {setting} in place of
+// its details, and
 // [...] around a part that is left out when a detail in it is empty (a port tried on its own has
 // no tuner); null for a number that is no result. The user guide's table of result numbers shows
 // these texts, and tunerctl says the same.

@@ -6,24 +6,9 @@
 #include "blaster/open_blaster.h"
 #include "tuner/control_result.h"
 #include "tuner/tuner_config.h"
+#include "tuner/tuner_request.h"
 
 namespace tuner {
-
-bool openTunerPort(const ControlEnvironment& env, const char* caller, const char* tunerName,
-                   TunerSettings& tuner, OpenBlaster& blaster, ControlResult& result) {
-  if (!lookUpTuner(env.log, env.configPath, tunerName, tuner, result)) {
-    LogMessage(env.log, "%s:Err:ReadCfg Failes\n", caller);
-    return false;
-  }
-  LogMessage(env.log, "%s:Tuner[%s] comPort[%s] ueitype[%d] ueicode[%d]\n", caller, tunerName,
-             tuner.comPort, tuner.ueitype, tuner.ueicode);
-  if (!blaster.open(tuner.comPort)) {
-    LogMessage(env.log, "%s:Err:Com port not opened\n", caller);
-    setPortProblem(result, blaster.problem());
-    return false;
-  }
-  return true;
-}
 
 ControlResult startResult(const ControlEnvironment& env, const char* what, const char* tuner) {
   ControlResult result;
@@ -78,20 +63,16 @@ ControlResult PlayCommand(const ControlEnvironment& env, const Remote* remote,
     return result;
   }
   setField(result.command, command);
-  TunerSettings tuner;
-  OpenBlaster blaster(BlasterLink{env.log, env.serial});
-  if (!openTunerPort(env, "PlayCommand", remote->name, tuner, blaster, result)) return result;
+  TunerRequest request;
+  request.caller = "PlayCommand";
+  request.tuner = remote->name;
   const int key = keyNumberForCommand(command);
+  request.keys = {key};
+  request.keyTrace = "PlayCommand:Emitting [%d]\n";
   result.number = key;
-  const Pressed pressed =
-      pressKeys(env.log, blaster, tuner, {{key, "PlayCommand:Emitting [%d]\n", key}}, 0, result);
-  blaster.close();
-  if (pressed != Pressed::kAll) {
-    LogMessage(env.log, "PlayCommand:Err:Key not acknowledged [%d]\n", key);
-    return result;
-  }
-  LogMessage(env.log, "PlayCommand:End\n");
-  result.code = key == 0 ? TUNER_NOTHING_TO_SEND : TUNER_DONE;
+  OpenForTheCall source(env);
+  result = runRequest(env, request, source, result);
+  if (result.code == TUNER_DONE && key == 0) result.code = TUNER_NOTHING_TO_SEND;
   return result;
 }
 

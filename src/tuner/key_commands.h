@@ -25,11 +25,8 @@ struct ControlEnvironment {
   std::string recipePath;  // the tuning recipes beside the tuner file; empty: none
 };
 
-// The steps every control call shares: its result as it starts, and its tuner's line looked up
-// and port opened and probed (false, logged under the caller's name and told in result, if not).
+// A control call's result as it starts.
 ControlResult startResult(const ControlEnvironment& env, const char* what, const char* tuner);
-bool openTunerPort(const ControlEnvironment& env, const char* caller, const char* tunerName,
-                   TunerSettings& tuner, OpenBlaster& blaster, ControlResult& result);
 
 // The digit key of "0" is key number 10.
 constexpr int kZeroKey = 10;

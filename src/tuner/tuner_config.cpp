@@ -1,9 +1,12 @@
 #include "tuner/tuner_config.h"
 
+#include "common/ascii_case.h"
+
 #include "common/guarded_files.h"
 #include "common/open_file.h"
 #include "common/text_lines.h"
 
+#include <algorithm>
 #include <cctype>
 #include <climits>
 #include <cstring>
@@ -113,14 +116,29 @@ bool readTunerNames(const std::string& path, std::vector<std::string>& names) {
   return true;
 }
 
+bool readTunerLines(const std::string& path, std::vector<TunerLine>& lines) {
+  ReadOpen outcome = ReadOpen::kOpened;
+  OpenFile file(openForReading(path.c_str(), false, kMaxTunerFileSize, outcome));
+  if (file == nullptr) return false;
+  walkTunerFile(file.get(), [&](const TunerFileLine& line) {
+    const bool first = std::none_of(lines.begin(), lines.end(), [&](const TunerLine& earlier) {
+      return earlier.name == line.parsed.name;
+    });
+    if (line.problem == TunerLineProblem::kNone && first) lines.push_back(line.parsed);
+    return true;
+  });
+  return true;
+}
+
 int ReadCfgFile(const DiagnosticLog& log, const std::string& configPath, const char* wanted,
-                char* comPort, int* ueitype, int* ueicode, TunerLookup* lookup) {
+                char* comPort, int* ueitype, int* ueicode, TunerLookup* lookup, bool anyCase) {
   TunerLookup unused;
   if (lookup == nullptr) lookup = &unused;
   *lookup = TunerLookup{};
   LogMessage(log, "ReadCfgFile:Start\n");
   LogMessage(log, "ReadCfgFile:Searching for tuner [%s]\n", wanted);
   int result = 0;
+  TunerLine folded;  // the first line of the name in another case, with anyCase
   try {
     // Binary, with CR LF taken as the line end here: a text-mode read would end at a 0x1A byte.
     // Only a regular file: a pipe or a device there would hold the call up or never end.
@@ -145,13 +163,25 @@ int ReadCfgFile(const DiagnosticLog& log, const std::string& configPath, const c
             *ueicode = line.parsed.ueicode;
             LogMessage(log, "Read [%s] port for tuner [%s]\n", line.parsed.port.c_str(),
                        line.parsed.name.c_str());
-            if (line.parsed.name != wanted) return true;
-            LogMessage(log, "Tuner found  ueitype[%d] ueicode[%d]\n", *ueitype, *ueicode);
-            std::memcpy(comPort, line.parsed.port.c_str(), line.parsed.port.size() + 1);
+            if (line.parsed.name != wanted) {
+              if (anyCase && folded.name.empty() && sameIgnoringCase(line.parsed.name, wanted)) {
+                folded = line.parsed;
+              }
+              return true;
+            }
+            folded = line.parsed;
             result = 1;
             return false;
           },
           [&] { LogMessage(log, "ReadCfgFile:Empty fgets\n"); });
+      if (result == 1 || !folded.name.empty()) {
+        *ueitype = folded.ueitype;
+        *ueicode = folded.ueicode;
+        LogMessage(log, "Tuner found  ueitype[%d] ueicode[%d]\n", *ueitype, *ueicode);
+        std::memcpy(comPort, folded.port.c_str(), folded.port.size() + 1);
+        lookup->spelled = folded.name;
+        result = 1;
+      }
     }
   } catch (const std::bad_alloc&) {
     LogMessage(log, "ReadCfgFile:Err: out of memory\n");

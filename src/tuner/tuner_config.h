@@ -63,6 +63,8 @@ void walkTunerFile(std::FILE* file, const std::function<bool(const TunerFileLine
 // The names of the usable lines of the tuner file at path, in order; false when it cannot be
 // read.
 bool readTunerNames(const std::string& path, std::vector<std::string>& names);
+// The usable lines themselves, the first of each name (the one a lookup finds), in one walk.
+bool readTunerLines(const std::string& path, std::vector<TunerLine>& lines);
 
 // Why a lookup found no usable line, for the caller that wants to say so.
 struct TunerLookup {
@@ -70,11 +72,15 @@ struct TunerLookup {
   bool outOfMemory = false;
   // The problem of the first skipped line that has the wanted name, if any.
   TunerLineProblem wantedLineProblem = TunerLineProblem::kNone;
+  std::string spelled;  // the name as the line found spells it
 };
 
 // Looks up the first line for `wanted` in the file at configPath. Returns 1 with comPort (10
-// bytes), ueitype and ueicode filled, or 0; lookup, when given, tells why not.
+// bytes), ueitype and ueicode filled, or 0; lookup, when given, tells why not. With anyCase, as
+// lircd matches its remotes: the first line spelt exactly so, else the first whatever its case;
+// the file is walked once either way.
 int ReadCfgFile(const DiagnosticLog& log, const std::string& configPath, const char* wanted,
-                char* comPort, int* ueitype, int* ueicode, TunerLookup* lookup = nullptr);
+                char* comPort, int* ueitype, int* ueicode, TunerLookup* lookup = nullptr,
+                bool anyCase = false);
 
 }  // namespace tuner

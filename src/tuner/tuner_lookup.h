@@ -18,8 +18,10 @@ struct TunerSettings {
 };
 
 // Looks tunerName up in the tuner file, afresh; true with tuner and result's port filled, else
-// false with result's code and part telling why.
+// false with result's code and part telling why. With anyCase the name matches whatever its case
+// (an exact match first), and result and spelled, when given, name the tuner as the file does.
 bool lookUpTuner(const DiagnosticLog& log, const std::string& configPath, const char* tunerName,
-                 TunerSettings& tuner, ControlResult& result);
+                 TunerSettings& tuner, ControlResult& result, bool anyCase = false,
+                 std::string* spelled = nullptr);
 
 }  // namespace tuner

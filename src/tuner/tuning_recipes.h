@@ -8,6 +8,7 @@
 #include <functional>
 #include <string>
 
+#include "blaster/blaster_protocol.h"
 #include "log/diagnostic_log.h"
 
 namespace tuner {
@@ -15,8 +16,8 @@ namespace tuner {
 constexpr int kDefaultDigits = 3;
 constexpr int kMinDigits = 1;
 constexpr int kMaxDigits = 8;
-constexpr int kMinRecipeKey = 1;
-constexpr int kMaxRecipeKey = 255;
+constexpr int kMinRecipeKey = protocol::kMinKey;
+constexpr int kMaxRecipeKey = protocol::kMaxKey;
 constexpr int kMaxExtraPauseMs = 2000;
 constexpr int kMaxBeforeKeys = 3;
 constexpr int kMaxWaitMs = 10000;

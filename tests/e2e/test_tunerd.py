@@ -43,6 +43,15 @@ class Tunerd(TunerdCase):
         helped = subprocess.run([tunerd, "--help"], capture_output=True, text=True, timeout=30)
         self.assertEqual(helped.returncode, 0)
         self.assertIn("usage: tunerd", helped.stdout)
+        # The manual page's limits are the ones tunerd holds its clients to, word for word.
+        limits = re.split(r"\n  (?=\S)", helped.stdout.split("Limits:\n")[1].split("\nExit")[0])
+        page = subprocess.run(["groff", "-t", "-man", "-Tutf8", "-rLL=300n", "-rHY=0", "-P", "-cbou",
+                               os.path.join(os.path.dirname(__file__), "..", "..", "docs",
+                                            "tunerd.8")], capture_output=True, text=True).stdout
+        table = " ".join(page.split("\nLIMITS\n")[1].split("\nEXIT STATUS\n")[0].split())
+        self.assertGreater(len(limits), 8)
+        for row in limits:
+            self.assertIn(" ".join(row.split()), table.replace("\u2010", "-"), row)
         version = subprocess.run([tunerd, "--version"], capture_output=True, text=True, timeout=30)
         self.assertRegex(version.stdout, r"^tunerd \d+\.\d+\.\d+\n$")
         for wrong in (["--allow", "10.0.0.0/33"], ["--listen", "host:port"], ["--frob"]):

@@ -223,7 +223,7 @@ TEST(ControlResults, TheGuideTellsEveryResultInTheSameWords) {
   std::ifstream guide(TUNER_SOURCE_DIR "/docs/user-guide.md");
   std::stringstream text;
   text << guide.rdbuf();
-  for (int code = TUNER_DONE; code <= TUNER_NO_DOT_KEY; ++code) {
+  for (int code = TUNER_DONE; code <= TUNER_KEY_OUT_OF_RANGE; ++code) {
     ASSERT_NE(resultTemplate(code), nullptr) << code;
     const std::string row = "| " + std::to_string(code) + " | ";
     const std::size_t at = text.str().find(row);
@@ -231,7 +231,7 @@ TEST(ControlResults, TheGuideTellsEveryResultInTheSameWords) {
     const std::string line = text.str().substr(at, text.str().find('\n', at) - at);
     EXPECT_NE(line.find(resultTemplate(code)), std::string::npos) << line;
   }
-  EXPECT_EQ(resultTemplate(TUNER_NO_DOT_KEY + 1), nullptr);
+  EXPECT_EQ(resultTemplate(TUNER_KEY_OUT_OF_RANGE + 1), nullptr);
 }
 
 }  // namespace

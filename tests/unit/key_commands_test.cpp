@@ -1,5 +1,6 @@
 #include "tuner/key_commands.h"
 
+#include <algorithm>
 #include <climits>
 #include <sstream>
 #include <string>
@@ -10,6 +11,7 @@
 
 #include "recording_serial.h"
 #include "temp_dir.h"
+#include "tuner/tuner_request.h"
 
 namespace tuner {
 namespace {
@@ -237,6 +239,53 @@ TEST_F(KeyCommandsTest, MacroTuneWithoutBlaster) {
   EXPECT_EQ(traceLines().back(), "MacroTune:Err:Com port not opened");
   EXPECT_EQ(serial.openedName, "");
   EXPECT_EQ(serial.calls.front(), "open COM3");
+}
+
+// A number the packet's one byte cannot carry is no key: nothing is opened or sent.
+TEST_F(KeyCommandsTest, AKeyNumberOutsideTheBlastersKeysSendsNothing) {
+  char name[] = "Tuner1";
+  const Remote remote{name, 0, 0, nullptr, nullptr};
+  for (const char* command : {" 256", " -1", " 1000"}) {
+    const ControlResult result = PlayCommand(env, &remote, command);
+    EXPECT_EQ(result.code, TUNER_KEY_OUT_OF_RANGE) << command;
+    EXPECT_NE(resultSentence(result).find("keys are 1 to 255"), std::string::npos);
+  }
+  EXPECT_TRUE(serial.calls.empty());
+  EXPECT_EQ(traceLines().back(), "PlayCommand:Err:Key out of range [1000]");
+  EXPECT_EQ(PlayCommand(env, &remote, " 255").code, TUNER_DONE);
+  EXPECT_THAT(serial.keysSent(), ElementsAre(255));
+}
+
+// A service's request is held to its bound whole, before any port is touched; its name may be
+// of any case, found in one walk of the tuner file and named as the file spells it.
+TEST_F(KeyCommandsTest, TheOneRoadBoundsARequestAndFindsANameOfAnyCase) {
+  TunerRequest request;
+  request.caller = "tunerd";
+  request.tuner = "tuner1";
+  request.anyCase = true;
+  request.keys = std::vector<int>(11, 1);
+  request.maxPresses = 10;
+  OpenForTheCall source(env);
+  ControlResult result = runRequest(env, request, source, startResult(env, "key", "tuner1"));
+  EXPECT_EQ(result.code, TUNER_TOO_MANY_KEYS);
+  EXPECT_EQ(resultSentence(result).substr(0, 48),
+            "one request presses at most 10 keys and this one");
+  EXPECT_TRUE(serial.calls.empty());
+  request.keys.resize(10);
+  std::string spelled;
+  result = runRequest(env, request, source, startResult(env, "key", "tuner1"), &spelled);
+  EXPECT_EQ(result.code, TUNER_DONE);
+  EXPECT_EQ(spelled, "Tuner1");
+  EXPECT_STREQ(result.tuner, "Tuner1");
+  EXPECT_EQ(serial.keysSent().size(), 10u);
+  const auto lines = traceLines();
+  EXPECT_EQ(std::count(lines.begin(), lines.end(), "ReadCfgFile:Start"), 1);
+  EXPECT_NE(std::find(lines.begin(), lines.end(),
+                      "tunerd:Tuner[Tuner1] comPort[COM2] ueitype[2] ueicode[423]"),
+            lines.end());
+  request.anyCase = false;
+  EXPECT_EQ(runRequest(env, request, source, startResult(env, "key", "tuner1")).code,
+            TUNER_NO_TUNER_LINE);
 }
 
 }  // namespace

@@ -4,7 +4,9 @@
 
 #include <gtest/gtest.h>
 
+#include "common/ascii_case.h"
 #include "listeners.h"
+#include "tuner/channel_text.h"
 
 namespace tunerd {
 namespace {
@@ -35,24 +37,27 @@ TEST(LircProtocol, SendOnceTakesButtonsAndACount) {
   EXPECT_EQ(reply("X", false), "BEGIN\nX\nERROR\nEND\n");
 }
 
-TEST(LircProtocol, OneRequestPressesAtMostTenKeys) {
-  // A number after a button is the count.
-  EXPECT_TRUE(
-      parseSendOnce(parseRequest("SEND_ONCE L. 1 2 3 4 5 6 7 8 9 KEY_1 1")).problem.empty());
-  EXPECT_TRUE(parseSendOnce(parseRequest("SEND_ONCE L. 1 2 5")).problem.empty());
-  for (const char* line : {"SEND_ONCE L. 1 2 3 4 5 3", "SEND_ONCE L. 1 2 3 4 5 6 7 8 9 1 2 1"}) {
-    EXPECT_EQ(parseSendOnce(parseRequest(line)).problem,
-              "one request presses at most 10 keys (buttons times count): send the rest in "
-              "another")
-        << line;
-  }
+TEST(LircProtocol, ANumberAfterAButtonIsTheCountAndAnUnknownButtonIsNamed) {
+  const SendOnce many = parseSendOnce(parseRequest("SEND_ONCE L. 1 2 3 4 5 6 7 8 9 KEY_1 1"));
+  EXPECT_EQ(many.keys.size(), 10u);
+  EXPECT_EQ(many.count, 1);
+  EXPECT_EQ(parseSendOnce(parseRequest("SEND_ONCE L. 1 2 5")).count, 5);
+  const SendOnce unknown = parseSendOnce(parseRequest("SEND_ONCE L. 1 KEY_OK"));
+  EXPECT_EQ(unknown.unknownButton, "KEY_OK");
+  EXPECT_FALSE(unknown.problem.empty());
+}
+
+// The one channel rule, which every face takes from the core.
+TEST(ChannelText, OneReaderForEveryWayIn) {
   tuner::Channel channel;
-  EXPECT_TRUE(parseChannel("99999999", channel));
-  EXPECT_EQ(channel.major, 99999999);
-  EXPECT_TRUE(parseChannel("7-01", channel));
+  EXPECT_TRUE(tuner::readChannel("2147483647", channel));
+  EXPECT_EQ(channel.major, 2147483647);
+  EXPECT_TRUE(tuner::readChannel("7-01", channel));
   EXPECT_EQ(tuner::channelText(channel), "7.01");
-  for (const char* wrong : {"100000000", "4.123456789", "0", "4.", ".1", "4.1.1", "4-1-", "x"}) {
-    EXPECT_FALSE(parseChannel(wrong, channel)) << wrong;
+  EXPECT_TRUE(tuner::readChannel("4.123456789", channel));
+  for (const char* wrong :
+       {"2147483648", "4.1234567890", "0", "4.", ".1", "4.1.1", "4-1-", "x", "+4", " 4"}) {
+    EXPECT_FALSE(tuner::readChannel(wrong, channel)) << wrong;
   }
 }
 
@@ -61,7 +66,8 @@ TEST(LircProtocol, LinesAsLircdTakesThem) {
   EXPECT_EQ(crlf.line, "send_once Living. KEY_1\r");  // echoed as it came
   EXPECT_EQ(crlf.words, (std::vector<std::string>{"Living.", "KEY_1"}));
   EXPECT_TRUE(parseRequest(std::string("SEND_ONCE Liv\0ing. KEY_1", 24)).hasNul);
-  EXPECT_TRUE(sameIgnoringCase("living.", "LIVING."));
+  EXPECT_TRUE(tuner::sameIgnoringCase("living.", "LIVING."));
+  EXPECT_FALSE(tuner::sameIgnoringCase("living.", "LIVING"));
   EXPECT_EQ(listedButton(10, "KEY_0"), "000000000000000a KEY_0");
   EXPECT_EQ(listedButton(255, "KEY_EXIT"), "00000000000000ff KEY_EXIT");
 }

@@ -6,6 +6,8 @@
 #include <functional>
 #include <set>
 
+#include "blaster/blaster_protocol.h"
+#include "common/ascii_case.h"
 #include "common/text_lines.h"
 #include "common/whole_number.h"
 #include "file_beside.h"
@@ -28,14 +30,15 @@ void walkButtonLines(const std::string& path, const std::function<bool(const But
                                   [](char c) { return c == ' ' || c == '\t'; });
     for (std::size_t i = 0; i < words.size(); i += 2) {
       const std::string written(words[i]);
-      std::string name = written;
-      for (char& c : name) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+      const std::string name = upperCase(written);
       int key = 0;
       if (i + 1 >= words.size()) {
         line.problems.push_back(name + " has no key number");
-      } else if (!parseWholeNumber(std::string(words[i + 1]), 1, 255, key)) {
+      } else if (!parseWholeNumber(std::string(words[i + 1]), protocol::kMinKey, protocol::kMaxKey,
+                                   key)) {
         line.problems.push_back(name + ": \"" + std::string(words[i + 1]) +
-                                "\" is no key number from 1 to 255");
+                                "\" is no key number from " + std::to_string(protocol::kMinKey) +
+                                " to " + std::to_string(protocol::kMaxKey));
       } else {
         line.named.push_back(NamedButton{name, written, key});
       }
@@ -44,12 +47,20 @@ void walkButtonLines(const std::string& path, const std::function<bool(const But
   });
 }
 
-std::vector<NamedButton> buttonsAsWritten(const std::string& path, const std::string& remote) {
+std::vector<NamedButton> buttonsAsWritten(const std::string& path, const std::string& remote,
+                                          bool anyCase) {
   std::vector<NamedButton> buttons;
+  bool folded = false;
   walkButtonLines(path, [&](const ButtonLine& line) {
-    if (line.remote != remote) return true;
-    buttons = line.named;
-    return false;
+    if (line.remote == remote) {
+      buttons = line.named;
+      return false;
+    }
+    if (anyCase && !folded && !line.remote.empty() && sameIgnoringCase(line.remote, remote)) {
+      buttons = line.named;
+      folded = true;
+    }
+    return true;
   });
   return buttons;
 }
@@ -94,9 +105,10 @@ std::vector<NamedButton> buttonsWithIds(const std::vector<NamedButton>& named,
   return kept;
 }
 
-std::map<std::string, int> namedButtons(const std::string& path, const std::string& remote) {
+std::map<std::string, int> namedButtons(const std::string& path, const std::string& remote,
+                                        bool anyCase) {
   std::map<std::string, int> buttons;
-  for (const NamedButton& button : buttonsAsWritten(path, remote)) {
+  for (const NamedButton& button : buttonsAsWritten(path, remote, anyCase)) {
     buttons.emplace(button.name, button.key);
   }
   return buttons;

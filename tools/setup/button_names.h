@@ -31,9 +31,13 @@ void walkButtonLines(const std::string& path, const std::function<bool(const But
 
 // The named buttons of remote with their key numbers; pairs that are not a name and a key
 // number from 1 to 255 are left out.
-std::map<std::string, int> namedButtons(const std::string& path, const std::string& remote);
+// With anyCase, the remote's name matches as lircd matches remotes: a line spelt exactly so
+// first, else the first whatever its case.
+std::map<std::string, int> namedButtons(const std::string& path, const std::string& remote,
+                                        bool anyCase = false);
 // The same, in the line's order and spelling.
-std::vector<NamedButton> buttonsAsWritten(const std::string& path, const std::string& remote);
+std::vector<NamedButton> buttonsAsWritten(const std::string& path, const std::string& remote,
+                                          bool anyCase = false);
 
 // A name in the words topics and Home Assistant's ids are made of ([a-z0-9_]): lower case, each
 // run of other characters one "_", none at either end, 40 characters at most.

@@ -77,7 +77,7 @@ int findBlasters(const std::vector<std::string>& given, std::ostream& out, std::
     }
   }
   if (found == 0) {
-    err << "tunerctl: find: no blaster answered on " << ports.size() << " ports";
+    err << "no blaster answered on " << ports.size() << " ports";
     if (denied > 0) err << " (permission denied on " << denied << " of them)";
     err << "\n";
   }
@@ -150,7 +150,7 @@ int checkTunerConfig(const std::string& path, bool probe, std::ostream& out, std
       tuner::openForReading(path.c_str(), false, tuner::kMaxTunerFileSize, outcome));
   if (file == nullptr) {
     std::error_code ignored;
-    err << "tunerctl: check: " << path;
+    err << path;
     if (std::filesystem::is_directory(path, ignored)) {
       err << " is a folder, not a file: name the tuner file\n";
     } else if (outcome == tuner::ReadOpen::kNotRegular) {
@@ -209,13 +209,11 @@ int checkTunerConfig(const std::string& path, bool probe, std::ostream& out, std
     return true;
   });
   if (utf16) {
-    err << "tunerctl: check: " << path
-        << " is saved as UTF-16 (Unicode): save it again as ANSI or UTF-8\n";
+    err << path << " is saved as UTF-16 (Unicode): save it again as ANSI or UTF-8\n";
     return 1;
   }
   if (tuners == 0) {
-    err << "tunerctl: check: " << path
-        << " has no tuner lines: add one, NAME=PORT&UEITYPE,UEICODE.\n";
+    err << path << " has no tuner lines: add one, NAME=PORT&UEITYPE,UEICODE.\n";
     return 1;
   }
   return allUsable ? 0 : 1;

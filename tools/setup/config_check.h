@@ -11,7 +11,7 @@ int checkFiles(const std::string& tunerFile, bool probe, std::ostream& out, std:
 
 // Prints one diagnosis per line; with probe, also opens each usable line's port and probes for a
 // blaster. Returns 0 when every line is usable, 1 otherwise (or when the file cannot be read).
-// Problems with the file as a whole go to err.
+// Problems with the file as a whole go to err, a line each, for the caller to say in its way.
 int checkTunerConfig(const std::string& path, bool probe, std::ostream& out, std::ostream& err);
 
 // What stops the trace at tracePath from being written by this user, as a sentence; empty when

@@ -6,6 +6,7 @@
 #include <thread>
 
 #include "blaster/open_blaster.h"
+#include "code_search_loop.h"
 #include "code_search_steps.h"
 #include "config_check.h"
 #include "host_files.h"
@@ -29,6 +30,7 @@ class SearchPort {
   bool open() const { return blaster_.isOpen(); }
   const tuner::PortProblem& problem() const { return blaster_.problem(); }
   bool press(int key, int ueitype, int ueicode) { return blaster_.press(key, ueitype, ueicode); }
+  tuner::OpenBlaster& blaster() { return blaster_; }
 
  private:
   const tuner::DiagnosticLog noTrace_{std::string()};
@@ -60,22 +62,22 @@ std::string resumeCommand(const CodeSearch& search, int from) {
          std::to_string(search.key);
 }
 
-enum class Heard { kNothing, kReacted, kStop, kEnd };
+enum class Typed { kNothing, kReacted, kStop, kEnd };
 
 // Characters read at the most for one answer, or between two keys.
 constexpr std::size_t kMaxAnswerLength = 256;
 
 // What the user typed since the last look, without waiting.
-Heard listen() {
-  if (interrupted) return Heard::kStop;
+Typed listen() {
+  if (interrupted) return Typed::kStop;
   // Bounded, so that input that never pauses (a file, /dev/zero) cannot hold the search up.
   std::size_t looked = 0;
   for (int c = pollInput(); c != kNoInput && looked < kMaxAnswerLength; c = pollInput(), ++looked) {
-    if (c == kEndOfInput) return Heard::kEnd;
-    if (c == 'q' || c == 'Q') return Heard::kStop;
-    if (c == '\n') return Heard::kReacted;
+    if (c == kEndOfInput) return Typed::kEnd;
+    if (c == 'q' || c == 'Q') return Typed::kStop;
+    if (c == '\n') return Typed::kReacted;
   }
-  return Heard::kNothing;
+  return Typed::kNothing;
 }
 
 // One answer line, waited for; false at the end of input, on Ctrl-C, or past the longest answer.
@@ -118,6 +120,87 @@ int tryCodeSet(const CodeSearch& search, std::ostream& out, std::ostream& err) {
   return 0;
 }
 
+namespace {
+
+// The user at a terminal, or a script on standard input: Enter says the box reacted, q stops,
+// y confirms a code set.
+class TerminalAsker final : public tuner::SearchAsker {
+ public:
+  TerminalAsker(const CodeSearch& search, std::ostream& out)
+      : search_(search), out_(out), terminal_(inputIsTerminal()) {}
+
+  Heard heard() override {
+    const Typed said = listen();
+    if (said == Typed::kStop) why_ = "stopped";
+    if (said == Typed::kEnd) why_ = "end of input";
+    return said == Typed::kReacted                       ? Heard::kReacted
+           : said == Typed::kStop || said == Typed::kEnd ? Heard::kStop
+                                                         : Heard::kNothing;
+  }
+  bool stopped() override {
+    if (interrupted) why_ = "stopped";
+    return interrupted != 0;
+  }
+  Heard awaitReaction(std::chrono::milliseconds wait) override {
+    for (const auto end = Clock::now() + wait; Clock::now() < end;) {
+      const Typed said = listen();
+      if (said == Typed::kStop) {
+        why_ = "stopped";
+        return Heard::kStop;
+      }
+      if (said == Typed::kReacted) return Heard::kReacted;
+      if (said == Typed::kEnd) break;
+      std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    return Heard::kNothing;
+  }
+  void sent(int code, int done, int total, double perCode) override {
+    if (terminal_) {
+      out_ << "\rcode set " << tuner::codeSetText(search_.ueitype, code) << "  " << done << "/"
+           << total << " (" << done * 100 / total << "%)  "
+           << tuner::timeLeftText(perCode, total - done)
+           << " left  [Enter: the box reacted, q: stop] " << std::flush;
+    } else if (search_.verbose) {
+      out_ << "sent code set " << tuner::codeSetText(search_.ueitype, code) << " (" << done << "/"
+           << total << ")\n"
+           << std::flush;
+    }
+  }
+  void narrowing(std::size_t count) override {
+    if (terminal_) out_ << "\n";
+    setSingleKeys(false);
+    out_ << "The box reacted to one of the last " << count
+         << " code sets: each is sent again; answer y if the box reacts.\n";
+  }
+  Answer ask(int code) override {
+    // A script reads the question as a line of its own.
+    out_ << "code set " << tuner::codeSetText(search_.ueitype, code)
+         << ": did the box react? [y/n] " << (terminal_ ? "" : "\n") << std::flush;
+    std::string answer;
+    if (!readAnswer(answer)) {
+      why_ = interrupted                         ? "stopped"
+             : answer.size() >= kMaxAnswerLength ? "an answer longer than 256 characters"
+                                                 : "end of input";
+      return Answer::kStop;
+    }
+    return answer == "y" || answer == "Y" || answer == "yes" ? Answer::kYes : Answer::kNo;
+  }
+  void goesOn() override {
+    out_ << "none of them: the search goes on.\n";
+    setSingleKeys(true);
+  }
+  const std::string& why() const { return why_; }
+  bool terminal() const { return terminal_; }
+
+ private:
+  const CodeSearch& search_;
+  std::ostream& out_;
+  const bool terminal_;
+  std::string why_ = "stopped";
+};
+
+}  // namespace
+
 int searchCodeSets(const CodeSearch& search, std::ostream& out, std::ostream& err) {
   SearchPort port(search.port);
   if (!port.open()) {
@@ -126,92 +209,31 @@ int searchCodeSets(const CodeSearch& search, std::ostream& out, std::ostream& er
     return 1;
   }
   const KeyboardTurn keyboard;
-  const bool terminal = inputIsTerminal();
-  const int total = search.to - search.from + 1;
-  tuner::RecentCodes recent;
-  int lastSent = search.from;
-  const auto started = Clock::now();
-  const auto stopped = [&](const char* why) {
-    if (terminal) out << "\n";
+  TerminalAsker asker(search, out);
+  if (asker.terminal()) out << "Press Enter as soon as the box reacts, q to stop.\n";
+  const tuner::SearchEnd end = tuner::runCodeSearch(
+      port.blaster(), {search.port, search.ueitype, search.key, search.from, search.to}, asker);
+  const auto stopped = [&](const std::string& why) {
+    if (asker.terminal()) out << "\n";
     err << "tunerctl: search: " << why << "; the last code set sent was "
-        << tuner::codeSetText(search.ueitype, lastSent) << ". To go on from there:\n  "
-        << resumeCommand(search, lastSent) << "\n";
+        << tuner::codeSetText(search.ueitype, end.code) << ". To go on from there:\n  "
+        << resumeCommand(search, end.code) << "\n";
     return 1;
   };
-  const auto blasterLost = [&](int code) {
-    lastSent = code;
-    return stopped(("the blaster on " + search.port + " stopped acknowledging keys: check its " +
-                    "cable and power")
-                       .c_str());
-  };
-  // The box reacted to one of the recent codes: each is sent again until the user confirms one.
-  const auto narrow = [&]() {
-    if (terminal) out << "\n";
-    setSingleKeys(false);
-    out << "The box reacted to one of the last " << recent.codes().size()
-        << " code sets: each is sent again; answer y if the box reacts.\n";
-    for (int code : recent.codes()) {
-      if (!port.press(search.key, search.ueitype, code)) return blasterLost(code);
-      // A script reads the question as a line of its own.
-      out << "code set " << tuner::codeSetText(search.ueitype, code)
-          << ": did the box react? [y/n] " << (terminal ? "" : "\n") << std::flush;
-      std::string answer;
-      if (!readAnswer(answer)) {
-        return stopped(interrupted                         ? "stopped"
-                       : answer.size() >= kMaxAnswerLength ? "an answer longer than 256 characters"
-                                                           : "end of input");
-      }
-      if (answer == "y" || answer == "Y" || answer == "yes") {
-        out << "code set " << tuner::codeSetText(search.ueitype, code)
-            << " confirmed; a tuner.txt line to start from: "
-            << tuner::tunerLineToStart(search.port, search.ueitype, code) << "\n";
-        return 0;
-      }
-    }
-    out << "none of them: the search goes on.\n";
-    setSingleKeys(true);
-    recent.clear();
-    return -1;
-  };
-  if (terminal) out << "Press Enter as soon as the box reacts, q to stop.\n";
-  for (int code = search.from; code <= search.to; ++code) {
-    const Heard heard = listen();
-    if (heard == Heard::kStop) return stopped("stopped");
-    if (heard == Heard::kEnd) return stopped("end of input");
-    if (heard == Heard::kReacted && !recent.codes().empty()) {
-      const int narrowed = narrow();
-      if (narrowed >= 0) return narrowed;
-    }
-    if (!port.press(search.key, search.ueitype, code)) return blasterLost(code);
-    lastSent = code;
-    recent.sent(code);
-    const int done = code - search.from + 1;
-    const double perCode =
-        std::chrono::duration<double>(Clock::now() - started).count() / static_cast<double>(done);
-    if (terminal) {
-      out << "\rcode set " << tuner::codeSetText(search.ueitype, code) << "  " << done << "/"
-          << total << " (" << done * 100 / total << "%)  "
-          << tuner::timeLeftText(perCode, total - done)
-          << " left  [Enter: the box reacted, q: stop] " << std::flush;
-    } else if (search.verbose) {
-      out << "sent code set " << tuner::codeSetText(search.ueitype, code) << " (" << done << "/"
-          << total << ")\n"
-          << std::flush;
-    }
-  }
-  // The box may react to the last code after it was sent.
-  for (const auto end = Clock::now() + tuner::kLastReactionWait; Clock::now() < end;) {
-    const Heard heard = listen();
-    if (heard == Heard::kStop) return stopped("stopped");
-    if (heard == Heard::kReacted) {
-      const int narrowed = narrow();
-      if (narrowed >= 0) return narrowed;
+  switch (end.kind) {
+    case tuner::SearchEnd::Kind::kConfirmed:
+      out << "code set " << tuner::codeSetText(search.ueitype, end.code)
+          << " confirmed; a tuner.txt line to start from: "
+          << tuner::tunerLineToStart(search.port, search.ueitype, end.code) << "\n";
+      return 0;
+    case tuner::SearchEnd::Kind::kStopped:
+      return stopped(asker.why());
+    case tuner::SearchEnd::Kind::kBlasterLost:
+      return stopped(tuner::blasterLostSentence(search.port));
+    case tuner::SearchEnd::Kind::kNoneConfirmed:
       break;
-    }
-    if (heard == Heard::kEnd) break;
-    std::this_thread::sleep_for(std::chrono::milliseconds(20));
   }
-  if (terminal) out << "\n";
+  if (asker.terminal()) out << "\n";
   err << "tunerctl: search: no code set from " << tuner::codeSetText(search.ueitype, search.from)
       << " to " << tuner::codeSetText(search.ueitype, search.to) << " was confirmed\n";
   return 1;

@@ -13,8 +13,10 @@
 
 namespace {
 
+using tuner::protocol::kMaxKey;
 using tuner::protocol::kMaxUeiCode;
 using tuner::protocol::kMaxUeiType;
+using tuner::protocol::kMinKey;
 
 // Exactly count words that are not operations.
 bool takeWords(const std::vector<std::string>& args, std::size_t& next, Operation& op,
@@ -134,18 +136,15 @@ bool takeTune(const std::vector<std::string>& args, std::size_t& next, Operation
     return false;
   }
   op.needsLoadedTuner = op.args.empty();
-  if (next >= args.size()) {
+  if (next >= args.size() || isOperation(args[next])) {
     error = "tune: channel missing";
     return false;
   }
   const std::string& channel = args[next++];
+  // Text that is no channel goes to the plug-in too, which says why in the words every other
+  // way in says it.
   tuner::Channel read;
-  if (!tuner::readChannel(channel, read)) {
-    error = "tune: channel \"" + channel +
-            "\" is neither a whole number from 1 to 2147483647 nor a sub-channel such as 4.1";
-    return false;
-  }
-  if (!read.minor.empty()) op.channel = channel;
+  if (!tuner::readChannel(channel, read) || !read.minor.empty()) op.channel = channel;
   op.number = read.major;
   return true;
 }
@@ -165,8 +164,9 @@ bool takeTry(const std::vector<std::string>& args, std::size_t& next, Operation&
   }
   ++next;
   if (next < args.size() && !isOperation(args[next])) {
-    if (!tuner::parseWholeNumber(args[next], 1, 255, op.key)) {
-      error = "try: key \"" + args[next] + "\" is not a key number from 1 to 255";
+    if (!tuner::parseWholeNumber(args[next], kMinKey, kMaxKey, op.key)) {
+      error = "try: key \"" + args[next] + "\" is not a key number from " +
+              std::to_string(kMinKey) + " to " + std::to_string(kMaxKey);
       return false;
     }
     ++next;
@@ -192,7 +192,7 @@ bool takeSearch(const std::vector<std::string>& args, std::size_t& next, Operati
   const NumberOption options[] = {{"--type", &op.ueitype, 0, kMaxUeiType},
                                   {"--from", &op.from, 0, kMaxUeiCode},
                                   {"--to", &op.to, 0, kMaxUeiCode},
-                                  {"--key", &op.key, 1, 255}};
+                                  {"--key", &op.key, kMinKey, kMaxKey}};
   while (next < args.size() && !isOperation(args[next])) {
     const std::string word = args[next++];
     if (word == "--verbose") {

@@ -100,7 +100,12 @@ class Session {
     return 0;
   }
 
-  int find(const Operation& op) { return findBlasters(op.args, out(), std::cerr); }
+  int find(const Operation& op) {
+    std::ostringstream problems;
+    const int status = findBlasters(op.args, out(), problems);
+    sayEach(problems.str(), "find");
+    return status;
+  }
 
   int tryCode(const Operation& op) { return tryCodeSet(codeSearch(op), out(), std::cerr); }
 
@@ -111,6 +116,14 @@ class Session {
 
   static CodeSearch codeSearch(const Operation& op) {
     return CodeSearch{op.args[0], op.ueitype, op.from, op.to, op.key, op.verbose};
+  }
+
+  // Each line of problems as tunerctl says them: "tunerctl: check: ...".
+  static void sayEach(const std::string& problems, const char* operation) {
+    std::istringstream lines(problems);
+    for (std::string line; std::getline(lines, line);) {
+      std::cerr << "tunerctl: " << operation << ": " << line << "\n";
+    }
   }
 
   // Runs a control call and reports what the plug-in says it did.
@@ -197,7 +210,9 @@ class Session {
         path = arg;
       }
     }
-    const int status = checkFiles(path, probe, out(), std::cerr);
+    std::ostringstream problems;
+    const int status = checkFiles(path, probe, out(), problems);
+    sayEach(problems.str(), "check");
     const std::string trace = traceProblem(tuner::pluginLog().path);
     if (!trace.empty()) std::cerr << "tunerctl: check: " << trace << "\n";
     return status;

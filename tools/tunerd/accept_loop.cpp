@@ -26,7 +26,7 @@ bool outOfDescriptors(int error) {
 
 void acceptUntilStopped(const Listening& listening, int wake, Connections& connections,
                         BlasterPool& blasters, std::atomic<bool>& stopping,
-                        const std::function<void()>& hangUp) {
+                        const std::function<bool()>& hangUp) {
   std::vector<int> listeners{listening.local};
   for (int fd : {listening.tcp, listening.web}) {
     if (fd >= 0) listeners.push_back(fd);
@@ -51,11 +51,10 @@ void acceptUntilStopped(const Listening& listening, int wake, Connections& conne
     for (ssize_t n; (n = read(wake, bytes, sizeof bytes)) > 0;) {
       for (ssize_t i = 0; i < n; ++i) {
         if (bytes[i] == 'T') stopping = true;
-        if (bytes[i] == 'H') {
+        if (bytes[i] == 'H' && !(hangUp && hangUp())) {
           logLine(
               "SIGHUP: nothing to reload, the tuner file, recipes and buttons are "
               "read afresh for each request");
-          if (hangUp) hangUp();
         }
       }
     }

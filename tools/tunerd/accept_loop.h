@@ -22,9 +22,9 @@ struct Listening {
 
 // Serves until a stop comes through the wake pipe: 'T' stops, 'H' is a SIGHUP to log, anything
 // else a connection that ended.
-// hangUp is called for each SIGHUP.
+// hangUp is called for each SIGHUP: whether it reloaded anything (and said so).
 void acceptUntilStopped(const Listening& listening, int wake, Connections& connections,
                         BlasterPool& blasters, std::atomic<bool>& stopping,
-                        const std::function<void()>& hangUp);
+                        const std::function<bool()>& hangUp);
 
 }  // namespace tunerd

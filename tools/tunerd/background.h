@@ -3,6 +3,8 @@
 // blaster as a connection of its own; what became of it is the tuner's last result.
 #pragma once
 
+#include "service_limits.h"
+
 #include <condition_variable>
 #include <cstdint>
 #include <deque>
@@ -13,9 +15,6 @@
 #include <vector>
 
 namespace tunerd {
-
-constexpr std::size_t kMaxBackground = 32;
-constexpr int kBackgroundWorkers = 4;
 
 class Background {
  public:

@@ -11,6 +11,8 @@
 // unused (closed, unheld, awaited by nobody) is forgotten.
 #pragma once
 
+#include "service_limits.h"
+
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
@@ -25,11 +27,6 @@
 #include "blaster/open_blaster.h"
 
 namespace tunerd {
-
-constexpr auto kHold = std::chrono::milliseconds(500);
-constexpr int kHoldPresses = 10;
-constexpr auto kTurnWait = std::chrono::seconds(30);
-constexpr auto kPortIdle = std::chrono::milliseconds(2000);
 
 using Clock = std::chrono::steady_clock;
 

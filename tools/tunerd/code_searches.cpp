@@ -195,12 +195,17 @@ void CodeSearches::end(Search& search, Phase phase, const std::string& message) 
 
 void CodeSearches::endStopped(Search& search) {
   search.phase = Phase::kEnded;
-  search.message =
-      std::string(search.stop         ? "stopped"
-                  : service_.stopping ? "stopped: tunerd is stopping"
-                                      : "stopped: the page stopped asking") +
-      "; the last code set sent was " +
+  const std::string last =
       tuner::codeSetText(search.asked.ueitype, std::max(search.code, search.asked.from));
+  if (search.unanswered) {
+    search.message = "no answer for " + std::to_string(kQuestionWait.count()) +
+                     " s: the search ended; the last code set sent was " + last;
+    return;
+  }
+  search.message = std::string(search.stop         ? "stopped"
+                               : service_.stopping ? "stopped: tunerd is stopping"
+                                                   : "stopped: the page stopped asking") +
+                   "; the last code set sent was " + last;
 }
 
 }  // namespace tunerd

@@ -6,6 +6,8 @@
 // losing the phone frees the blaster. Once stopped, no further code set is sent.
 #pragma once
 
+#include "service_limits.h"
+
 #include <chrono>
 #include <condition_variable>
 #include <cstdint>
@@ -17,22 +19,14 @@
 
 #include <nlohmann/json.hpp>
 
+#include "code_search_loop.h"
 #include "code_search_steps.h"
 #include "service.h"
 
 namespace tunerd {
 
-constexpr auto kSearchWatch = std::chrono::seconds(5);
-constexpr auto kQuestionWait = std::chrono::seconds(60);
-constexpr std::size_t kMaxSearches = 8;
-
-struct SearchRequest {
-  std::string port;  // as tuner.txt is to name it
-  int ueitype = 0;
-  int key = 1;
-  int from = 0;
-  int to = 0;
-};
+// What a search is asked to do: the one search's plan.
+using SearchRequest = tuner::CodeSearchPlan;
 
 class CodeSearches {
  public:
@@ -70,17 +64,16 @@ class CodeSearches {
     int code = -1;  // the code set sent last, or asked about
     int done = 0;
     double perCode = 0;
-    tuner::RecentCodes recent;
     bool reacted = false;
     int answer = -1;  // 0 no, 1 yes, -1 none yet
     bool stop = false;
+    bool unanswered = false;  // a question waited kQuestionWait in vain
     std::string message;
     std::chrono::steady_clock::time_point seen;
   };
+  // The page as the one search's asker: what it said, kept in the search's state.
+  class Asker;
   void run(Search& search);
-  // Presses each recent code again and asks; true once the search has ended (confirmed, stopped
-  // or failed).
-  bool narrow(Search& search, tuner::OpenBlaster& blaster);
   bool stopped(Search& search);  // under lock_
   void end(Search& search, Phase phase, const std::string& message);
   void endStopped(Search& search);                      // under lock_

@@ -8,6 +8,8 @@
 // A client for whom no thread can be made is refused as one without room.
 #pragma once
 
+#include "service_limits.h"
+
 #include <chrono>
 #include <cstdint>
 #include <functional>
@@ -23,12 +25,6 @@
 #include "web_site.h"
 
 namespace tunerd {
-
-constexpr std::size_t kMaxClients = 64;
-constexpr std::size_t kMaxClientsPerUser = 16;
-constexpr std::size_t kMaxTcpClients = 16;
-constexpr std::size_t kMaxWebClients = 32;
-constexpr auto kClientIdle = std::chrono::seconds(60);
 
 class Connections {
  public:

@@ -4,6 +4,8 @@
 #include <cctype>
 #include <cstring>
 
+#include "common/ascii_case.h"
+
 namespace tunerd {
 namespace {
 
@@ -12,12 +14,7 @@ constexpr std::size_t kMaxHeaders = 100;
 constexpr std::size_t kMaxChunkLine = 1024;
 constexpr std::size_t kMaxTrailerLines = 32;
 
-bool sameName(const std::string& a, const char* b) {
-  return a.size() == std::strlen(b) && std::equal(a.begin(), a.end(), b, [](char x, char y) {
-           return std::tolower(static_cast<unsigned char>(x)) ==
-                  std::tolower(static_cast<unsigned char>(y));
-         });
-}
+bool sameName(const std::string& a, const char* b) { return tuner::sameIgnoringCase(a, b); }
 
 bool isTokenChar(char c) {
   return std::isalnum(static_cast<unsigned char>(c)) != 0 ||

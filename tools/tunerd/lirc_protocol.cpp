@@ -4,17 +4,13 @@
 #include <cctype>
 #include <climits>
 
+#include "common/ascii_case.h"
 #include "common/hex_digits.h"
 #include "common/text_lines.h"
 #include "common/whole_number.h"
 
 namespace tunerd {
 namespace {
-
-std::string upper(std::string text) {
-  for (char& c : text) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-  return text;
-}
 
 // A count at the end of SEND_ONCE: a whole number, however large.
 bool isNumber(const std::string& text) {
@@ -32,13 +28,11 @@ Request parseRequest(const std::string& line) {
       !line.empty() && line.back() == '\r' ? line.substr(0, line.size() - 1) : line;
   const auto words = tuner::splitWords(text, [](char c) { return c == ' ' || c == '\t'; });
   if (!words.empty()) {
-    request.command = upper(std::string(words.front()));
+    request.command = tuner::upperCase(std::string(words.front()));
     request.words.assign(words.begin() + 1, words.end());
   }
   return request;
 }
-
-bool sameIgnoringCase(const std::string& a, const std::string& b) { return upper(a) == upper(b); }
 
 std::string reply(const std::string& line, bool success, const std::vector<std::string>& data) {
   std::string text = "BEGIN\n" + line + "\n" + (success ? "SUCCESS\n" : "ERROR\n");
@@ -50,7 +44,7 @@ std::string reply(const std::string& line, bool success, const std::vector<std::
 }
 
 std::optional<int> buttonKey(const std::string& button) {
-  const std::string name = upper(button);
+  const std::string name = tuner::upperCase(button);
   int value = 0;
   for (const char* prefix : {"KEY_NUMERIC_", "KEY_", "KEY#", ""}) {
     const std::string start = prefix;
@@ -58,7 +52,7 @@ std::optional<int> buttonKey(const std::string& button) {
     const std::string rest = name.substr(start.size());
     const bool digitOnly = start.empty() || start == "KEY_NUMERIC_";
     if (!rest.empty() && rest[0] != '-' &&
-        tuner::parseWholeNumber(rest, 0, digitOnly ? 9 : 255, value)) {
+        tuner::parseWholeNumber(rest, 0, digitOnly ? 9 : tuner::protocol::kMaxKey, value)) {
       if (rest.size() > 1 && rest[0] == '0') return std::nullopt;
       return value == 0 ? 10 : value;
     }
@@ -72,20 +66,18 @@ std::vector<std::string> digitButtons() {
   return names;
 }
 
-bool parseChannel(const std::string& text, tuner::Channel& channel) {
-  const std::size_t separator = text.find_first_of(".-");
-  const std::size_t majorDigits = std::min(separator, text.size());
-  const std::size_t minorDigits = separator == std::string::npos ? 0 : text.size() - separator - 1;
-  const auto most = static_cast<std::size_t>(kMaxChannelDigits);
-  return majorDigits <= most && minorDigits <= most && tuner::readChannel(text, channel);
-}
-
 std::string listedButton(int key, const std::string& name) {
   std::string code(16, '0');
   for (std::size_t i = code.size(); key > 0 && i > 0; key >>= 4) {
     code[--i] = tuner::kHexDigits[key & 0x0F];
   }
   return code + " " + name;
+}
+
+std::optional<int> remoteButtonKey(const std::string& button,
+                                   const std::map<std::string, int>& named) {
+  const auto own = named.find(tuner::upperCase(button));
+  return own != named.end() ? std::optional<int>(own->second) : buttonKey(button);
 }
 
 SendOnce parseSendOnce(const Request& request, const std::map<std::string, int>& named) {
@@ -99,30 +91,22 @@ SendOnce parseSendOnce(const Request& request, const std::map<std::string, int>&
   words.erase(words.begin());
   // lircd's form: a number after the button is the repeat count.
   if (words.size() >= 2 && isNumber(words.back())) {
-    if (!tuner::parseWholeNumber(words.back(), 0, kMaxPresses, send.count)) {
+    if (!tuner::parseWholeNumber(words.back(), 0, tuner::kMaxPresses, send.count)) {
       send.problem = "repeat count " + words.back() + " is out of range (0 to " +
-                     std::to_string(kMaxPresses) + ")";
+                     std::to_string(tuner::kMaxPresses) + ")";
       return send;
     }
     if (send.count == 0) send.count = 1;
     words.pop_back();
   }
   for (const std::string& button : words) {
-    const auto own = named.find(upper(button));
-    const std::optional<int> key =
-        own != named.end() ? std::optional<int>(own->second) : buttonKey(button);
+    const std::optional<int> key = remoteButtonKey(button, named);
     if (!key) {
-      send.problem =
-          "unknown button \"" + button + "\" for remote \"" + send.remote +
-          "\": use KEY_0 to KEY_9, KEY_1 to KEY_255 for a key number, or name it in buttons.txt";
+      send.unknownButton = button;
+      send.problem = "unknown button";
       return send;
     }
     send.keys.push_back(*key);
-  }
-  if (send.keys.size() * static_cast<std::size_t>(send.count) >
-      static_cast<std::size_t>(kMaxPresses)) {
-    send.problem = "one request presses at most " + std::to_string(kMaxPresses) +
-                   " keys (buttons times count): send the rest in another";
   }
   return send;
 }

@@ -8,17 +8,9 @@
 #include <string>
 #include <vector>
 
-#include "tuner/channel_text.h"
+#include "tuner/request_limits.h"
 
 namespace tunerd {
-
-// Longest request line taken, line feed included; a longer one ends the connection.
-constexpr std::size_t kMaxRequestLength = 1024;
-// The most keys one request presses: SEND_ONCE's buttons times its count, or TUNE's channel
-// with its recipe's keys, so that nobody waits long behind one request.
-constexpr int kMaxPresses = 10;
-// The longest channel TUNE takes: as many digits as a recipe pads to at the most.
-constexpr int kMaxChannelDigits = 8;
 
 struct Request {
   std::string line;                // as received, without its line feed: the reply's echo
@@ -28,9 +20,6 @@ struct Request {
 };
 
 Request parseRequest(const std::string& line);
-
-// Names of remotes and buttons compare as lircd compares them: without regard to case.
-bool sameIgnoringCase(const std::string& a, const std::string& b);
 
 std::string reply(const std::string& line, bool success, const std::vector<std::string>& data = {});
 
@@ -42,10 +31,6 @@ std::optional<int> buttonKey(const std::string& button);
 // The buttons LIST names for a remote: the ten digit keys.
 std::vector<std::string> digitButtons();
 
-// A channel as TUNE takes it: a whole number from 1, or a sub-channel ("4.1", "7-1"), each part
-// of at most kMaxChannelDigits digits.
-bool parseChannel(const std::string& text, tuner::Channel& channel);
-
 // A key as LIST shows it, in lircd's two fields: "000000000000000a KEY_0".
 std::string listedButton(int key, const std::string& name);
 
@@ -56,8 +41,14 @@ struct SendOnce {
   std::vector<int> keys;  // each pressed count times, in order
   int count = 1;
   std::string problem;
+  std::string unknownButton;  // the problem is this button, which the remote has not
 };
-// Buttons are looked up in named (the remote's own names, in capitals) before the built-in ones.
+// A button of a remote: one of named (the remote's own names, in capitals) before the built-in
+// ones.
+std::optional<int> remoteButtonKey(const std::string& button,
+                                   const std::map<std::string, int>& named);
+
+// Buttons are looked up as remoteButtonKey looks them up.
 SendOnce parseSendOnce(const Request& request, const std::map<std::string, int>& named = {});
 
 }  // namespace tunerd

@@ -87,7 +87,7 @@ int main(int argc, char** argv) {
     return 2;
   }
   if (options.help) {
-    std::cout << tunerd::kUsage;
+    std::cout << tunerd::usage();
     return 0;
   }
   if (options.version) {
@@ -168,6 +168,7 @@ int main(int argc, char** argv) {
                     service.configPath);
     tunerd::acceptUntilStopped(listening, wake[0], connections, blasters, stopping, [&] {
       if (bridge) bridge->reload();
+      return bridge != nullptr;
     });
     tunerd::logLine("stopping after the keys in progress");
     for (int fd : {listening.local, listening.tcp, listening.web}) {

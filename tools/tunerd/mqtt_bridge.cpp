@@ -216,7 +216,12 @@ void MqttBridge::publish(const std::string& topic, const std::string& payload, b
 
 void MqttBridge::publishState(const std::string& tuner, const LastResults::Result& result) {
   const std::string id = topicSafeId(tuner);
-  publish(resultTopic(settings_.names, id), sensorState(result.sentence), true);
+  const std::string state = sensorState(result.sentence);
+  {
+    std::lock_guard<std::mutex> held(lock_);
+    sensorShown_[id] = state;
+  }
+  publish(resultTopic(settings_.names, id), state, true);
   if (!result.channel.empty()) {
     publish(channelStateTopic(settings_.names, id), result.channel, true);
   }

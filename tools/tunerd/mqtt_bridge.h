@@ -8,6 +8,8 @@
 // when it is not answered within kConnectWait, and never in the way of tunerd's stop.
 #pragma once
 
+#include "service_limits.h"
+
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
@@ -39,12 +41,6 @@ struct MqttSettings {
   std::string keyFile;
   MqttNames names;
 };
-
-constexpr int kMqttWorkers = 4;
-// The longest payload taken as a channel.
-constexpr std::size_t kMaxMqttPayload = 32;
-constexpr auto kConnectWait = std::chrono::seconds(10);
-constexpr auto kMostBetweenTries = std::chrono::seconds(60);
 
 class MqttBridge {
  public:
@@ -87,9 +83,10 @@ class MqttBridge {
   bool ending_ = false;
   bool networkEnded_ = false;
   std::atomic<bool> connected_{false};
-  std::string libraryError_;                   // the library's last complaint, for the log
-  std::map<std::string, std::string> tuners_;  // id -> name as the file spells it
-  std::set<std::string> discovery_;            // the discovery topics published
+  std::string libraryError_;                        // the library's last complaint, for the log
+  std::map<std::string, std::string> tuners_;       // id -> name as the file spells it
+  std::set<std::string> discovery_;                 // the discovery topics published
+  std::map<std::string, std::string> sensorShown_;  // id -> its sensor's state, as published
   std::thread network_;
   std::vector<std::thread> workers_;
   std::map<std::string, std::uint64_t> clients_;  // tuner id -> the client its commands are

@@ -5,6 +5,8 @@
 // it is queued.
 #pragma once
 
+#include "service_limits.h"
+
 #include <condition_variable>
 #include <cstddef>
 #include <deque>
@@ -13,9 +15,6 @@
 #include <string>
 
 namespace tunerd {
-
-constexpr std::size_t kMaxMqttCommands = 32;
-constexpr std::size_t kMaxMqttPresses = 10;
 
 struct MqttCommand {
   std::string id;      // the tuner's id in its topics

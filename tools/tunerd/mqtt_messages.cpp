@@ -21,13 +21,13 @@ constexpr std::uint64_t kMqttConnections = std::uint64_t{1} << 61;
 }  // namespace
 
 void MqttBridge::publishAll() {
-  const tuner::DiagnosticLog untraced{std::string()};
-  std::vector<std::string> names;
-  tuner::readTunerNames(service_.configPath, names);
+  std::vector<tuner::TunerLine> lines;
+  tuner::readTunerLines(service_.configPath, lines);
   std::map<std::string, std::string> tuners;
   std::vector<Discovery> discovery;
-  for (const std::string& name : names) {
-    const std::string port = lookUpLine(untraced, service_, name).settings.comPort;
+  for (const tuner::TunerLine& line : lines) {
+    const std::string& name = line.name;
+    const std::string& port = line.port;
     tuners[topicSafeId(name)] = name;
     for (Discovery& made :
          discoveryOf(settings_.names, name, port,
@@ -94,14 +94,16 @@ void MqttBridge::onMessage(mosquitto*, void* self, const mosquitto_message* mess
 
 void MqttBridge::refuse(const std::string& id, const std::string& shown,
                         const std::string& sentence) {
-  if (!commandLog_.log(shown + ": " + sentence)) return;
-  bool known = false;
+  commandLog_.log(shown + ": " + sentence);
+  // The sensor is a wrong command's only answer (it is no tuner's last result); a flood of one
+  // mistake is answered once.
+  const std::string state = sensorState(sentence);
   {
     std::lock_guard<std::mutex> held(lock_);
-    known = tuners_.count(id) != 0;
+    if (tuners_.count(id) == 0 || sensorShown_[id] == state) return;
+    sensorShown_[id] = state;
   }
-  // The sensor is a wrong command's only answer: no tuner's last result.
-  if (known) publish(resultTopic(settings_.names, id), sensorState(sentence), true);
+  publish(resultTopic(settings_.names, id), state, true);
 }
 
 void MqttBridge::takeCommand(const std::string& topic, const mosquitto_message& message) {
@@ -124,12 +126,9 @@ void MqttBridge::takeCommand(const std::string& topic, const mosquitto_message& 
     }
   } else {
     command.payload.assign(static_cast<const char*>(message.payload), size);
-    tuner::Channel channel;
-    if (!parseChannel(command.payload, channel)) {
-      return refuse(command.id, shown,
-                    "\"" + tuner::printable(command.payload) + "\" is not " + channelRule() +
-                        ": nothing was sent");
-    }
+    // Checked as the request is made, with the one channel rule, before it is queued.
+    const TunerRequest request = TunerRequest::channel(service_, std::string(), command.payload);
+    if (!request.ready()) return refuse(command.id, shown, request.outcome().sentence);
   }
   if (commands_.add(command) == MqttCommands::Added::kFull) {
     commandLog_.log(shown + ": dropped, " + std::to_string(kMaxMqttCommands) + " commands (or " +
@@ -172,13 +171,15 @@ void MqttBridge::run(const MqttCommand& command) {
     }
   }
   if (!command.button.empty() && button.empty()) {
-    return refuse(command.id, shown,
-                  "no button of buttons.txt for \"" + name + "\" has the id " + command.button +
-                      ": nothing was sent");
+    tuner::ControlResult unknown;
+    unknown.code = TUNER_UNKNOWN_BUTTON;
+    tuner::setField(unknown.tuner, name.c_str());
+    tuner::setField(unknown.command, command.button.c_str());
+    return refuse(command.id, shown, tuner::resultSentence(unknown));
   }
   const auto started = std::chrono::steady_clock::now();
   const Outcome outcome = (button.empty() ? TunerRequest::channel(service_, name, command.payload)
-                                          : TunerRequest::keys(service_, {name, button, "1"}))
+                                          : TunerRequest::presses(service_, name, {{button, 0}}, 1))
                               .run(service_, Client{id, {}});
   if (outcome.verdict == Verdict::kWrongRequest) {
     return refuse(command.id, shown, outcome.sentence);

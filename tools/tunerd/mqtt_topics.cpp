@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <cstdio>
 
-#include "lirc_protocol.h"
+#include "tuner/channel_text.h"
 
 namespace tunerd {
 namespace {
@@ -44,10 +44,10 @@ std::string discoveredObject(const MqttNames& names, const std::string& node,
   return object.find('/') == std::string::npos ? object : std::string();
 }
 
-// The channels Home Assistant's text entity lets through, from the one rule TUNE has.
+// The channels Home Assistant's text entity lets through, from the one channel rule.
 std::string channelPattern() {
-  const std::string digits = "[0-9]{1," + std::to_string(kMaxChannelDigits) + "}";
-  return "^" + digits + "([.-]" + digits + ")?$";
+  return "^[0-9]{1," + std::to_string(tuner::kMaxMajorDigits) + "}([.-][0-9]{1," +
+         std::to_string(tuner::kMaxChannelPartDigits) + "})?$";
 }
 
 }  // namespace
@@ -135,7 +135,7 @@ std::vector<Discovery> discoveryOf(const MqttNames& names, const std::string& tu
        {"state_topic", channelStateTopic(names, id)},
        {"mode", "text"},
        {"min", 1},
-       {"max", 2 * kMaxChannelDigits + 1},
+       {"max", static_cast<int>(tuner::kMaxMajorDigits + 1 + tuner::kMaxChannelPartDigits)},
        {"pattern", channelPattern()},
        {"icon", "mdi:television-box"}});
   for (const tuner::NamedButton& button : tuner::buttonsWithIds(buttons)) {

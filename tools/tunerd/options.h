@@ -3,6 +3,7 @@
 
 #include <cstdint>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "listeners.h"
@@ -35,8 +36,9 @@ struct Options {
   bool version = false;
 };
 
-// The text of --help.
-extern const char kUsage[];
+// The text of --help; the limits it lists, each a name and what it bounds.
+std::string usage();
+std::vector<std::pair<std::string, std::string>> limits();
 
 // Fills options from the arguments; false, with why in problem, for a usage error.
 bool parseOptions(const std::vector<std::string>& args, Options& options, std::string& problem);

@@ -5,6 +5,8 @@
 // those, the one that waited longest is closed bare, so that the newest comer is answered.
 #pragma once
 
+#include "service_limits.h"
+
 #include <poll.h>
 
 #include <chrono>
@@ -13,10 +15,6 @@
 #include <vector>
 
 namespace tunerd {
-
-constexpr std::size_t kMaxRefusing = 32;
-constexpr std::size_t kMaxRefusingPerUser = 4;
-constexpr auto kRefusalWait = std::chrono::seconds(1);
 
 class Refusals {
  public:

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <vector>
 
+#include "common/ascii_case.h"
 #include "common/printable_text.h"
 #include "lirc_protocol.h"
 #include "tuner/control_result.h"
@@ -33,7 +34,9 @@ Answer sendOnce(Service& service, const Request& request, const Client& client) 
 // TUNE remote channel: the whole channel, as MacroTune sends it, by the tuner's recipe.
 Answer tune(Service& service, const Request& request, const Client& client) {
   if (request.words.size() != 2) {
-    return failure(request, "TUNE needs a remote (a tuner name) and " + channelRule());
+    return failure(request,
+                   "TUNE needs a remote (a tuner name) and a channel (42, or 4.1 for a "
+                   "sub-channel)");
   }
   return answered(request, tuneChannel(service, request.words[0], request.words[1], client));
 }
@@ -50,7 +53,7 @@ Answer list(Service& service, const Request& request, const Client&) {
     const std::vector<std::pair<std::string, int>> named = remoteButtons(service, tuner);
     if (request.words.size() == 2) {
       for (const auto& [name, key] : named) {
-        if (sameIgnoringCase(name, request.words[1])) {
+        if (tuner::sameIgnoringCase(name, request.words[1])) {
           return success(request, {listedButton(key, name)});
         }
       }

@@ -3,11 +3,11 @@
 // by mistake never holds tunerd's start; the secret itself never appears in a message.
 #pragma once
 
+#include "service_limits.h"
+
 #include <string>
 
 namespace tunerd {
-
-constexpr std::size_t kMaxSecretFile = 4096;
 
 // False, with why in problem (a sentence that names option and path), when the file cannot be
 // read or its first line is empty.

@@ -1,12 +1,12 @@
 // A client socket's sends and hang-ups, the same for every protocol tunerd serves.
 #pragma once
 
+#include "service_limits.h"
+
 #include <chrono>
 #include <string>
 
 namespace tunerd {
-
-constexpr auto kSendDeadline = std::chrono::seconds(5);
 
 // Milliseconds from now until when, 0 once it has passed: a poll's time-out.
 int msUntil(std::chrono::steady_clock::time_point when);

@@ -1,47 +1,86 @@
 #include "tuner_requests.h"
 
-#include <functional>
+#include <memory>
 
+#include "blaster/serial_services.h"
 #include "button_names.h"
+#include "common/ascii_case.h"
 #include "common/printable_text.h"
 #include "lirc_protocol.h"
-#include "tuner/key_commands.h"
+#include "tuner/channel_text.h"
+#include "tuner/request_limits.h"
 #include "tuner/tuner_config.h"
 
 namespace tunerd {
 namespace {
 
-Outcome outcomeOf(Verdict verdict, int result, const std::string& sentence) {
-  return Outcome{verdict, result, sentence};
-}
+// The trace's name of tunerd's requests.
+constexpr const char* kCaller = "tunerd";
 
-Outcome lookupFailure(const TunerLine& tuner) {
-  return outcomeOf(
-      tuner.result.code == TUNER_NO_TUNER_LINE ? Verdict::kNoSuchTuner : Verdict::kFailed,
-      tuner.result.code, tuner::resultSentence(tuner.result));
-}
+// A request's blaster: its turn at the pool's, taken back from other programs if they had it.
+class TurnAtPool final : public tuner::BlasterSource {
+ public:
+  TurnAtPool(Service& service, const Client& client) : service_(service), client_(client) {}
 
-// Why a request got no turn at the blaster.
-Outcome noTurn(BlasterPool::NoTurn why, const TunerLine& tuner) {
-  const std::string port = tuner.settings.comPort;
-  switch (why) {
-    case BlasterPool::NoTurn::kGone:
-      return outcomeOf(Verdict::kDropped, TUNER_PORT_BUSY,
-                       "the client hung up before its turn: nothing was sent");
-    case BlasterPool::NoTurn::kStopping:
-      return outcomeOf(Verdict::kDropped, TUNER_PORT_BUSY, "tunerd is stopping: nothing was sent");
-    case BlasterPool::NoTurn::kSearching:
-      return outcomeOf(Verdict::kNoTurn, TUNER_PORT_BUSY,
-                       "a code-set search is running on " + port + ": nothing was sent");
-    case BlasterPool::NoTurn::kTimedOut:
-      break;
+  tuner::OpenBlaster* take(const tuner::TunerSettings& tuner, int presses,
+                           tuner::ControlResult& result) override {
+    BlasterPool::NoTurn why{};
+    turn_ = service_.blasters.take(tuner.comPort, client_.id, presses, client_.gone, why);
+    if (!turn_) {
+      result.code = why == BlasterPool::NoTurn::kGone        ? TUNER_CLIENT_GONE
+                    : why == BlasterPool::NoTurn::kStopping  ? TUNER_STOPPING
+                    : why == BlasterPool::NoTurn::kSearching ? TUNER_SEARCH_RUNNING
+                                                             : TUNER_NO_TURN;
+      return nullptr;
+    }
+    tuner::OpenBlaster& blaster = turn_->blaster();
+    if (!blaster.reclaim(tuner.comPort)) {
+      tuner::setPortProblem(result, blaster.problem());
+      turn_.reset();
+      return nullptr;
+    }
+    return &blaster;
   }
-  return outcomeOf(Verdict::kNoTurn, TUNER_PORT_BUSY,
-                   "the blaster on " + port + " stayed busy with other clients' keys for " +
-                       std::to_string(kTurnWait.count()) + " s: nothing was sent");
+  void give() override { turn_.reset(); }
+  // Begun, a request is sent whole whoever hangs up; only tunerd's stop ends it.
+  bool stopped() override { return service_.stopping; }
+
+ private:
+  Service& service_;
+  const Client& client_;
+  std::unique_ptr<BlasterPool::Turn> turn_;
+};
+
+Outcome outcomeOf(const tuner::ControlResult& result) {
+  return Outcome{verdictOf(result.code), result.code, tuner::resultSentence(result)};
 }
 
 }  // namespace
+
+Verdict verdictOf(int result) {
+  switch (result) {
+    case TUNER_DONE:
+      return Verdict::kDone;
+    case TUNER_NO_TUNER_LINE:
+      return Verdict::kNoSuchTuner;
+    case TUNER_NO_TURN:
+    case TUNER_SEARCH_RUNNING:
+      return Verdict::kNoTurn;
+    case TUNER_CLIENT_GONE:
+    case TUNER_STOPPING:
+      return Verdict::kDropped;
+    case TUNER_INVALID_CHANNEL:
+    case TUNER_INVALID_ARGUMENT:
+    case TUNER_NO_DOT_KEY:
+    case TUNER_TOO_MANY_KEYS:
+    case TUNER_UNKNOWN_BUTTON:
+    case TUNER_KEY_OUT_OF_RANGE:
+    case TUNER_NOTHING_TO_SEND:
+      return Verdict::kWrongRequest;
+    default:
+      return Verdict::kFailed;
+  }
+}
 
 TunerName tunerNameOf(const Service& service, const std::string& remote) {
   std::vector<std::string> names;
@@ -49,7 +88,7 @@ TunerName tunerNameOf(const Service& service, const std::string& remote) {
   TunerName folded;
   for (const std::string& name : names) {
     if (name == remote) return TunerName{remote, true};
-    if (!folded.known && sameIgnoringCase(name, remote)) folded = TunerName{name, true};
+    if (!folded.known && tuner::sameIgnoringCase(name, remote)) folded = TunerName{name, true};
   }
   return folded.known ? folded : TunerName{remote, false};
 }
@@ -67,12 +106,27 @@ TunerLine lookUpLine(const tuner::DiagnosticLog& log, const Service& service,
   return line;
 }
 
-bool tunerNames(const Service& service, std::vector<std::string>& names, std::string& problem) {
-  if (tuner::readTunerNames(service.configPath, names)) return true;
+namespace {
+
+std::string missingFile(const Service& service) {
   tuner::ControlResult missing;
   missing.code = TUNER_FILE_MISSING;
   tuner::setField(missing.config, service.configPath.c_str());
-  problem = tuner::resultSentence(missing);
+  return tuner::resultSentence(missing);
+}
+
+}  // namespace
+
+bool tunerNames(const Service& service, std::vector<std::string>& names, std::string& problem) {
+  if (tuner::readTunerNames(service.configPath, names)) return true;
+  problem = missingFile(service);
+  return false;
+}
+
+bool tunerLines(const Service& service, std::vector<tuner::TunerLine>& lines,
+                std::string& problem) {
+  if (tuner::readTunerLines(service.configPath, lines)) return true;
+  problem = missingFile(service);
   return false;
 }
 
@@ -86,114 +140,109 @@ std::vector<std::pair<std::string, int>> remoteButtons(const Service& service,
   return buttons;
 }
 
-std::string channelRule() {
-  return "a channel from 1 to " + std::string(static_cast<std::size_t>(kMaxChannelDigits), '9') +
-         ", or a sub-channel such as 4.1";
+tuner::ControlEnvironment requestEnvironment(const Service& service) {
+  return tuner::ControlEnvironment{service.log, service.configPath, tuner::platformSerial(),
+                                   service.recipePath};
 }
 
-// A request's last result is kept when it reached the blaster or failed at it; a mistake in the
-// request itself, or a client that left, is its client's to know.
-Outcome TunerRequest::done(Service& service, const Outcome& outcome) {
-  const bool kept = outcome.verdict == Verdict::kDone || outcome.verdict == Verdict::kFailed ||
-                    outcome.verdict == Verdict::kNoTurn;
-  const bool tuned = isChannel_ && outcome.verdict == Verdict::kDone;
-  if (kept && name_.known) {
-    service.results.set(name_.name, outcome.result, outcome.sentence,
-                        tuned ? tuner::channelText(channel_) : std::string());
+TunerRequest TunerRequest::forKeys(Service& service, const std::string& remote) {
+  TunerRequest made;
+  made.request_.caller = kCaller;
+  made.request_.tuner = remote;
+  made.request_.anyCase = true;
+  made.request_.keyTrace = "tunerd:Emitting [%d]\n";
+  made.request_.maxPresses = tuner::kMaxPresses;
+  made.started_ = tuner::startResult(requestEnvironment(service), "key", remote.c_str());
+  return made;
+}
+
+TunerRequest TunerRequest::presses(Service& service, const std::string& remote,
+                                   const std::vector<Press>& presses, int count) {
+  TunerRequest made = forKeys(service, remote);
+  const std::map<std::string, int> named = tuner::namedButtons(service.buttonsPath, remote, true);
+  for (const Press& press : presses) {
+    const std::optional<int> key =
+        press.button.empty() ? std::optional<int>(press.key) : remoteButtonKey(press.button, named);
+    if (!key) {
+      made.started_.code = TUNER_UNKNOWN_BUTTON;
+      tuner::setField(made.started_.command, tuner::printable(press.button).c_str());
+      made.outcome_ = outcomeOf(made.started_);
+      return made;
+    }
+    made.request_.keys.insert(made.request_.keys.end(), static_cast<std::size_t>(count), *key);
+    made.started_.number = *key;  // the sentence names the last key
   }
-  return outcome;
+  made.ready_ = !made.request_.keys.empty();
+  if (!made.ready_) {
+    made.outcome_ = Outcome{Verdict::kWrongRequest, TUNER_INVALID_ARGUMENT, "no key to press"};
+  }
+  return made;
 }
 
 TunerRequest TunerRequest::keys(Service& service, const std::vector<std::string>& words) {
-  TunerRequest request;
-  request.name_ = tunerNameOf(service, words.empty() ? std::string() : words[0]);
+  const std::string remote = words.empty() ? std::string() : words[0];
+  TunerRequest made = forKeys(service, remote);
   Request line;
   line.command = "SEND_ONCE";
   line.words = words;
-  const SendOnce send =
-      parseSendOnce(line, tuner::namedButtons(service.buttonsPath, request.name_.name));
+  const SendOnce send = parseSendOnce(line, tuner::namedButtons(service.buttonsPath, remote, true));
+  if (!send.unknownButton.empty()) {
+    made.started_.code = TUNER_UNKNOWN_BUTTON;
+    tuner::setField(made.started_.command, tuner::printable(send.unknownButton).c_str());
+    made.outcome_ = outcomeOf(made.started_);
+    return made;
+  }
   if (!send.problem.empty()) {
-    request.outcome_ = outcomeOf(Verdict::kWrongRequest, TUNER_INVALID_ARGUMENT, send.problem);
-    return request;
+    made.outcome_ = Outcome{Verdict::kWrongRequest, TUNER_INVALID_ARGUMENT, send.problem};
+    return made;
   }
-  request.line_ = lookUpLine(service.log, service, request.name_.name, "key");
-  if (request.line_.result.code != TUNER_DONE) {
-    request.outcome_ = lookupFailure(request.line_);
-    return request;
-  }
-  for (int key : send.keys) request.keys_.insert(request.keys_.end(), send.count, {key});
-  request.line_.result.number = send.keys.back();  // the sentence names the last key
-  request.ready_ = true;
-  return request;
+  for (int key : send.keys) made.request_.keys.insert(made.request_.keys.end(), send.count, key);
+  made.started_.number = send.keys.back();  // the sentence names the last key
+  made.ready_ = true;
+  return made;
 }
 
 TunerRequest TunerRequest::channel(Service& service, const std::string& remote,
                                    const std::string& text) {
-  TunerRequest request;
-  request.name_ = tunerNameOf(service, remote);
-  request.isChannel_ = true;
-  if (!parseChannel(text, request.channel_)) {
-    request.outcome_ = outcomeOf(Verdict::kWrongRequest, TUNER_INVALID_CHANNEL,
-                                 "\"" + tuner::printable(text.substr(0, 32)) + "\" is not " +
-                                     channelRule() + ": nothing was sent");
-    return request;
+  TunerRequest made;
+  made.request_.caller = kCaller;
+  made.request_.tuner = remote;
+  made.request_.anyCase = true;
+  made.request_.isChannel = true;
+  made.request_.maxPresses = tuner::kMaxChannelPresses;
+  made.started_ = tuner::startResult(requestEnvironment(service), "channel", remote.c_str());
+  if (!tuner::readChannel(text, made.request_.channel)) {
+    made.started_.code = TUNER_INVALID_CHANNEL;
+    tuner::setField(made.started_.numberText, tuner::printable(text.substr(0, 32)).c_str());
+    made.outcome_ = outcomeOf(made.started_);
+    return made;
   }
-  TunerLine& tuner = request.line_;
-  tuner = lookUpLine(service.log, service, request.name_.name, "channel");
   // The result names the channel, as MacroTune's does.
-  tuner.result.number = request.channel_.major;
-  if (!request.channel_.minor.empty()) {
-    tuner::setField(tuner.result.numberText, tuner::channelText(request.channel_).c_str());
+  made.started_.number = made.request_.channel.major;
+  if (!made.request_.channel.minor.empty()) {
+    tuner::setField(made.started_.numberText, tuner::channelText(made.request_.channel).c_str());
   }
-  if (tuner.result.code != TUNER_DONE) {
-    request.outcome_ = lookupFailure(tuner);
-    return request;
-  }
-  request.recipe_ = tuner::ReadRecipe(service.log, service.recipePath, tuner.name.c_str());
-  if (tuner::lacksDotKey(request.channel_, request.recipe_, tuner.result)) {
-    request.outcome_ =
-        outcomeOf(Verdict::kWrongRequest, tuner.result.code, tuner::resultSentence(tuner.result));
-    return request;
-  }
-  request.ready_ = true;
-  return request;
+  made.ready_ = true;
+  return made;
 }
 
-Outcome TunerRequest::run(Service& service, const Client& client) {
-  if (!ready_) return done(service, outcome_);
-  TunerLine& tuner = line_;
-  const int presses =
-      isChannel_ ? tuner::channelPresses(channel_, recipe_) : static_cast<int>(keys_.size());
-  BlasterPool::NoTurn why{};
-  const auto turn =
-      service.blasters.take(tuner.settings.comPort, client.id, presses, client.gone, why);
-  if (!turn) return done(service, noTurn(why, tuner));
-  tuner::OpenBlaster& blaster = turn->blaster();
-  if (!blaster.reclaim(tuner.settings.comPort)) {
-    tuner::setPortProblem(tuner.result, blaster.problem());
-    return done(service, outcomeOf(Verdict::kFailed, tuner.result.code,
-                                   tuner::resultSentence(tuner.result)));
+// A request's last result is kept when it reached the blaster or failed at it; a mistake in the
+// request itself, or a client that left, is its client's to know.
+Outcome TunerRequest::run(Service& service, const Client& client) const {
+  if (!ready_) return outcome_;
+  TurnAtPool source(service, client);
+  std::string spelled;
+  const tuner::ControlResult result =
+      tuner::runRequest(requestEnvironment(service), request_, source, started_, &spelled);
+  const Outcome outcome = outcomeOf(result);
+  const bool kept = outcome.verdict == Verdict::kDone || outcome.verdict == Verdict::kFailed ||
+                    outcome.verdict == Verdict::kNoTurn;
+  if (kept && !spelled.empty()) {
+    const bool tuned = request_.isChannel && outcome.verdict == Verdict::kDone;
+    service.results.set(spelled, outcome.result, outcome.sentence,
+                        tuned ? tuner::channelText(request_.channel) : std::string());
   }
-  // Begun, it is sent whole whoever hangs up; only tunerd's stop ends it after the key in
-  // flight.
-  const auto stopped = [&] { return service.stopping.load(); };
-  const tuner::Pressed pressed =
-      isChannel_
-          ? tuner::pressChannel(service.log, blaster, tuner.settings, channel_, recipe_,
-                                tuner.result, stopped)
-          : tuner::pressKeys(service.log, blaster, tuner.settings, keys_, 0, tuner.result, stopped);
-  switch (pressed) {
-    case tuner::Pressed::kAll:
-      return done(service,
-                  outcomeOf(Verdict::kDone, TUNER_DONE, tuner::resultSentence(tuner.result)));
-    case tuner::Pressed::kStopped:
-      return done(service, outcomeOf(Verdict::kDropped, TUNER_PORT_BUSY,
-                                     "tunerd is stopping: the rest was not sent"));
-    case tuner::Pressed::kNotAcknowledged:
-      break;
-  }
-  return done(service,
-              outcomeOf(Verdict::kFailed, tuner.result.code, tuner::resultSentence(tuner.result)));
+  return outcome;
 }
 
 Outcome sendButtons(Service& service, const std::vector<std::string>& words, const Client& client) {

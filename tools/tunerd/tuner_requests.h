@@ -1,8 +1,8 @@
 // Keys and channels for a tuner, whichever way the request came (the LIRC socket, HTTP, MQTT):
-// the tuner looked up afresh, the keys pressed in the blaster's turn through the core's one
-// road, and the outcome kept as the tuner's last result. A request is checked whole before its
-// turn, and once its first key is out it is sent whole: only a request that has not begun is
-// dropped when its client hangs up.
+// the face's input parsed straight into the core's one request (tuner/tuner_request.h), run on
+// the core's one road with the blaster's turn in tunerd's pool as its source, and its result
+// mapped to an outcome and kept as the tuner's last result. Once its first key is out a request
+// is sent whole: only one that has not begun is dropped when its client hangs up.
 #pragma once
 
 #include <string>
@@ -10,11 +10,10 @@
 #include <vector>
 
 #include "service.h"
-#include "tuner/channel_text.h"
 #include "tuner/control_result.h"
-#include "tuner/key_presses.h"
+#include "tuner/key_commands.h"
 #include "tuner/tuner_lookup.h"
-#include "tuner/tuning_recipes.h"
+#include "tuner/tuner_request.h"
 
 namespace tunerd {
 
@@ -29,9 +28,12 @@ enum class Verdict {
 
 struct Outcome {
   Verdict verdict = Verdict::kFailed;
-  int result = 0;        // the plug-in's result number
-  std::string sentence;  // the plug-in's sentence for it, or tunerd's own
+  int result = 0;        // the result number of the one table
+  std::string sentence;  // its sentence
 };
+
+// What a result number means for a client.
+Verdict verdictOf(int result);
 
 // The tuner file's spelling of a remote: an exact match, else the first without regard to case,
 // as lircd matches its remotes; known is false when no line has the name.
@@ -51,51 +53,54 @@ struct TunerLine {
 TunerLine lookUpLine(const tuner::DiagnosticLog& log, const Service& service,
                      const std::string& name, const char* what = "key");
 
-// The names of the tuner file's usable lines; false, with the plug-in's sentence, when it
-// cannot be read.
+// The names of the tuner file's usable lines, or the lines themselves (in one walk); false,
+// with the plug-in's sentence, when it cannot be read.
 bool tunerNames(const Service& service, std::vector<std::string>& names, std::string& problem);
+bool tunerLines(const Service& service, std::vector<tuner::TunerLine>& lines, std::string& problem);
 
-// A remote's buttons with their keys: the ten digits, then those of buttons.txt as written.
+// A remote's buttons with their keys: the ten digits, then those of buttons.txt.
 std::vector<std::pair<std::string, int>> remoteButtons(const Service& service,
                                                        const std::string& tuner);
 
-// One request for a tuner, checked against the files and ready for its turn at the blaster.
+// The environment of tunerd's requests: its trace, its files.
+tuner::ControlEnvironment requestEnvironment(const Service& service);
+
+// One request of a client, parsed into the core's request.
 class TunerRequest {
  public:
-  // words: remote button... [count], as SEND_ONCE takes them.
+  // words: remote button... [count], as SEND_ONCE takes them; buttons of buttons.txt first.
   static TunerRequest keys(Service& service, const std::vector<std::string>& words);
-  // The whole channel ("42", "4.1") by the tuner's recipe, as MacroTune sends it.
+  // Presses of buttons by name or keys by number, each count times.
+  struct Press {
+    std::string button;  // empty: key
+    int key = 0;
+  };
+  static TunerRequest presses(Service& service, const std::string& remote,
+                              const std::vector<Press>& presses, int count);
+  // The whole channel ("42", "4.1") by the tuner's recipe, as MacroTuneChannel sends it.
   static TunerRequest channel(Service& service, const std::string& remote,
                               const std::string& channel);
 
-  // Whether it can be sent; else outcome() says why (and it is kept as the last result when it
-  // says something of the blaster or the files).
+  // Whether it can be sent; else outcome() says why (a mistake of the request: no tuner's last
+  // result).
   bool ready() const { return ready_; }
   const Outcome& outcome() const { return outcome_; }
-  const std::string& tuner() const { return name_.name; }
+  const std::string& tuner() const { return request_.tuner; }
 
-  // Presses it in its turn for client (the connection it holds the blaster as).
-  Outcome run(Service& service, const Client& client);
+  // Runs it in its turn for client (the connection it holds the blaster as).
+  Outcome run(Service& service, const Client& client) const;
 
  private:
-  Outcome done(Service& service, const Outcome& outcome);
-
-  TunerName name_;
+  static TunerRequest forKeys(Service& service, const std::string& remote);
+  tuner::TunerRequest request_;
+  tuner::ControlResult started_;
   bool ready_ = false;
   Outcome outcome_;
-  TunerLine line_;
-  std::vector<tuner::KeyPress> keys_;  // for keys
-  bool isChannel_ = false;
-  tuner::Channel channel_;
-  tuner::TuningRecipe recipe_;
 };
 
-// The two requests, checked and run at once.
+// The two requests, parsed and run at once.
 Outcome sendButtons(Service& service, const std::vector<std::string>& words, const Client& client);
 Outcome tuneChannel(Service& service, const std::string& remote, const std::string& channel,
                     const Client& client);
-
-// What TUNE and the channel fields take, said once.
-std::string channelRule();
 
 }  // namespace tunerd

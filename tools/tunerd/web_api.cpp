@@ -3,9 +3,11 @@
 
 #include "background.h"
 #include "button_names.h"
+#include "common/ascii_case.h"
 #include "http_framing.h"
 #include "lirc_protocol.h"
 #include "tuner/control_result.h"
+#include "tuner/request_limits.h"
 #include "tuner/tuner_config.h"
 #include "tuner/tuning_recipes.h"
 #include "tuner_requests.h"
@@ -38,10 +40,10 @@ void answerOutcome(httplib::Response& response, const std::string& tuner, const 
              outcome.sentence);
 }
 
-// One tuner as the page shows it. Looked up without the trace: reading is no call.
-Json describeTuner(const Service& service, const std::string& name) {
+// One tuner as the page shows it, from its line. Read without the trace: reading is no call.
+Json describeTuner(const Service& service, const tuner::TunerLine& line) {
   const tuner::DiagnosticLog untraced{std::string()};
-  const tuner::TunerSettings settings = lookUpLine(untraced, service, name).settings;
+  const std::string& name = line.name;
   const tuner::TuningRecipe recipe = tuner::ReadRecipe(untraced, service.recipePath, name.c_str());
   Json buttons = Json::array();
   for (const std::string& digit : digitButtons()) {
@@ -51,9 +53,9 @@ Json describeTuner(const Service& service, const std::string& name) {
     buttons.push_back(Json{{"name", button.written}, {"key", button.key}});
   }
   Json tuner{{"name", name},
-             {"port", settings.comPort},
-             {"ueitype", settings.ueitype},
-             {"ueicode", settings.ueicode},
+             {"port", line.port},
+             {"ueitype", line.ueitype},
+             {"ueicode", line.ueicode},
              {"recipe", tuner::describeRecipe(recipe)},
              {"buttons", buttons},
              {"last", nullptr}};
@@ -73,61 +75,80 @@ bool tunerOfPath(const httplib::Request& request, httplib::Response& response, s
   return false;
 }
 
-// The keys of a keys request's body as SEND_ONCE's words; false, with a 400 answered, when
-// they are none.
-bool keyWords(const Json& body, const std::string& tuner, int count, httplib::Response& response,
-              std::vector<std::string>& words) {
+// The keys of a keys request's body: buttons by name, keys by number; false, with a 400
+// answered, when they are none.
+bool keyPresses(const Json& body, const std::string& tuner, httplib::Response& response,
+                std::vector<TunerRequest::Press>& presses) {
   const auto keys = body.find("keys");
   const bool usable =
       keys != body.end() && keys->is_array() && !keys->empty() &&
-      keys->size() <= static_cast<std::size_t>(kMaxPresses) &&
+      keys->size() <= static_cast<std::size_t>(tuner::kMaxPresses) &&
       std::all_of(keys->begin(), keys->end(), [](const Json& key) {
         return (key.is_string() && key.get<std::string>().find('\0') == std::string::npos) ||
-               (key.is_number_integer() && key.get<long long>() >= 1 &&
-                key.get<long long>() <= 255);
+               (key.is_number_integer() && key.get<long long>() >= tuner::protocol::kMinKey &&
+                key.get<long long>() <= tuner::protocol::kMaxKey);
       });
   if (!usable) {
     answerJson(response, 400, Json{{"tuner", tuner}, {"result", TUNER_INVALID_ARGUMENT}},
-               "\"keys\" must be a list of 1 to " + std::to_string(kMaxPresses) +
-                   " buttons (names such as \"KEY_4\", or key numbers from 1 to 255): "
-                   "nothing was sent");
+               "\"keys\" must be a list of 1 to " + std::to_string(tuner::kMaxPresses) +
+                   " buttons (names such as \"KEY_4\", or key numbers from " +
+                   std::to_string(tuner::protocol::kMinKey) + " to " +
+                   std::to_string(tuner::protocol::kMaxKey) + "): nothing was sent");
     return false;
   }
-  words = {tuner};
   for (const Json& key : *keys) {
-    words.push_back(key.is_string() ? key.get<std::string>()
-                                    : "KEY_" + std::to_string(key.get<long long>()));
+    presses.push_back(key.is_string() ? TunerRequest::Press{key.get<std::string>(), 0}
+                                      : TunerRequest::Press{
+                                            std::string(), static_cast<int>(key.get<long long>())});
   }
-  words.push_back(std::to_string(count));
   return true;
 }
 
 }  // namespace
 
 void WebSite::listTuners(const httplib::Request&, httplib::Response& response) {
-  std::vector<std::string> names;
+  std::vector<tuner::TunerLine> lines;
   std::string problem;
-  if (!tunerNames(service_, names, problem)) {
+  if (!tunerLines(service_, lines, problem)) {
     answerJson(response, 500, Json{{"tuners", Json::array()}}, problem);
     return;
   }
   Json tuners = Json::array();
-  for (const std::string& name : names) tuners.push_back(describeTuner(service_, name));
-  answerJson(response, 200, Json{{"tuners", tuners}, {"file", service_.configPath}},
-             std::to_string(names.size()) + " tuners in " + service_.configPath);
+  for (const tuner::TunerLine& line : lines) tuners.push_back(describeTuner(service_, line));
+  // The rules the page checks what is typed against, from the one place that states them.
+  const Json rules{{"minKey", tuner::protocol::kMinKey},
+                   {"maxKey", tuner::protocol::kMaxKey},
+                   {"maxPresses", tuner::kMaxPresses},
+                   {"maxUeiType", tuner::protocol::kMaxUeiType},
+                   {"maxUeiCode", tuner::protocol::kMaxUeiCode},
+                   {"maxMajorDigits", tuner::kMaxMajorDigits},
+                   {"maxMinorDigits", tuner::kMaxChannelPartDigits}};
+  answerJson(response, 200,
+             Json{{"tuners", tuners}, {"file", service_.configPath}, {"rules", rules}},
+             std::to_string(lines.size()) + " tuners in " + service_.configPath);
 }
 
 void WebSite::oneTuner(const httplib::Request& request, httplib::Response& response) {
   std::string remote;
   if (!tunerOfPath(request, response, remote)) return;
-  const TunerName name = tunerNameOf(service_, remote);
-  if (!name.known) {
+  std::vector<tuner::TunerLine> lines;
+  std::string problem;
+  tunerLines(service_, lines, problem);
+  // As lircd matches remotes: the name spelt exactly so, else the first of any case.
+  auto found = std::find_if(lines.begin(), lines.end(),
+                            [&](const tuner::TunerLine& line) { return line.name == remote; });
+  if (found == lines.end()) {
+    found = std::find_if(lines.begin(), lines.end(), [&](const tuner::TunerLine& line) {
+      return tuner::sameIgnoringCase(line.name, remote);
+    });
+  }
+  if (found == lines.end()) {
     answerJson(response, 404, Json{{"tuner", remote}, {"result", TUNER_NO_TUNER_LINE}},
                tuner::resultSentence(
                    lookUpLine(tuner::DiagnosticLog{std::string()}, service_, remote).result));
     return;
   }
-  answerJson(response, 200, describeTuner(service_, name.name), "tuner " + name.name);
+  answerJson(response, 200, describeTuner(service_, *found), "tuner " + found->name);
 }
 
 // A request that is ready runs now or, with "wait": false, in the background: answered 202
@@ -142,6 +163,10 @@ void WebSite::runRequest(TunerRequest request, bool wait, httplib::Response& res
     return;
   }
   const std::string tuner = request.tuner();
+  if (!tunerNameOf(service_, tuner).known) {
+    answerOutcome(response, tuner, request.run(service_, client()));
+    return;
+  }
   Service& service = service_;
   const bool queued = background_.post([&service, request](std::uint64_t connection) mutable {
     request.run(service, Client{connection, {}});
@@ -174,14 +199,14 @@ void WebSite::keys(const httplib::Request& request, httplib::Response& response)
   std::string remote;
   int count = 1;
   bool wait = true;
-  std::vector<std::string> words;
+  std::vector<TunerRequest::Press> presses;
   if (!tunerOfPath(request, response, remote) || !readJsonObject(request, response, body) ||
-      !wholeMember(body, "count", 1, kMaxPresses, 1, response, count) ||
+      !wholeMember(body, "count", 1, tuner::kMaxPresses, 1, response, count) ||
       !booleanMember(body, "wait", true, response, wait) ||
-      !keyWords(body, remote, count, response, words)) {
+      !keyPresses(body, remote, response, presses)) {
     return;
   }
-  runRequest(TunerRequest::keys(service_, words), wait, response);
+  runRequest(TunerRequest::presses(service_, remote, presses, count), wait, response);
 }
 
 }  // namespace tunerd

@@ -5,6 +5,8 @@
 // fails ends its connection: nothing sent after it is ever read as a request.
 #pragma once
 
+#include "service_limits.h"
+
 #include <atomic>
 #include <chrono>
 #include <functional>
@@ -14,12 +16,6 @@
 #include "web_site.h"
 
 namespace tunerd {
-
-constexpr auto kRequestTime = std::chrono::seconds(10);
-constexpr auto kWebIdle = std::chrono::seconds(30);
-constexpr std::size_t kMaxHeadBytes = 16 * 1024;
-constexpr std::size_t kMaxRequestBytes = kMaxHeadBytes + kMaxBodyLength;
-constexpr int kMaxRequestsPerConnection = 1000;
 
 // Serves fd until the client closes, idles or is too slow, or tunerd stops. whole(false) is
 // called as it starts to wait for a request, whole(true) once one has arrived whole: until then

@@ -5,15 +5,11 @@
 #include <algorithm>
 #include <cctype>
 
+#include "common/ascii_case.h"
 #include "common/printable_text.h"
 
 namespace tunerd {
 namespace {
-
-std::string lower(std::string text) {
-  for (char& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  return text;
-}
 
 // The host without its port; empty for something that is no host.
 std::string hostPart(const std::string& host) {
@@ -45,24 +41,24 @@ bool isAddress(const std::string& name) {
 }  // namespace
 
 bool hostAllowed(const std::string& host, const std::vector<std::string>& names) {
-  const std::string name = lower(hostPart(host));
+  const std::string name = tuner::lowerCase(hostPart(host));
   if (name.empty()) return false;
   if (name == "localhost" || isAddress(name)) return true;
   return std::any_of(names.begin(), names.end(),
-                     [&](const std::string& known) { return lower(known) == name; });
+                     [&](const std::string& known) { return tuner::lowerCase(known) == name; });
 }
 
 std::string stateChangeProblem(const std::string& host, const std::string& origin,
                                const std::string& fetchSite, const std::string& contentType,
                                bool hasBody) {
-  if (!origin.empty() && lower(origin) != "http://" + lower(host)) {
+  if (!origin.empty() && tuner::lowerCase(origin) != "http://" + tuner::lowerCase(host)) {
     return "a request from another site's page (Origin " + origin.substr(0, 80) +
            ") may not press keys";
   }
-  if (lower(fetchSite) == "cross-site" || lower(fetchSite) == "same-site") {
+  if (tuner::lowerCase(fetchSite) == "cross-site" || tuner::lowerCase(fetchSite) == "same-site") {
     return "a request from another site's page may not press keys";
   }
-  const std::string type = lower(contentType.substr(0, contentType.find(';')));
+  const std::string type = tuner::lowerCase(contentType.substr(0, contentType.find(';')));
   if (hasBody && type != "application/json") {
     return "the body must be application/json";
   }
@@ -72,7 +68,7 @@ std::string stateChangeProblem(const std::string& host, const std::string& origi
 bool carriesToken(const std::string& authorization, const std::string& token) {
   const std::string scheme = "bearer ";
   if (token.empty() || authorization.size() < scheme.size() ||
-      lower(authorization.substr(0, scheme.size())) != scheme) {
+      tuner::lowerCase(authorization.substr(0, scheme.size())) != scheme) {
     return false;
   }
   const std::string given = authorization.substr(scheme.size());

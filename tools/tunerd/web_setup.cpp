@@ -15,16 +15,11 @@
 namespace tunerd {
 namespace {
 
-// Printed lines as a JSON list, without tunerctl's own prefix.
+// Printed lines as a JSON list.
 Json linesOf(const std::string& text) {
   Json lines = Json::array();
   std::istringstream in(text);
-  for (std::string line; std::getline(in, line);) {
-    for (const char* prefix : {"tunerctl: check: ", "tunerctl: find: "}) {
-      if (line.rfind(prefix, 0) == 0) line.erase(0, std::string(prefix).size());
-    }
-    lines.push_back(line);
-  }
+  for (std::string line; std::getline(in, line);) lines.push_back(line);
   return lines;
 }
 
@@ -103,7 +98,8 @@ void WebSite::startSearch(const httplib::Request& request, httplib::Response& re
   if (!readJsonObject(request, response, body) ||
       !stringMember(body, "port", response, asked.port) ||
       !wholeMember(body, "ueitype", 0, tuner::protocol::kMaxUeiType, -1, response, asked.ueitype) ||
-      !wholeMember(body, "key", 1, 255, 1, response, asked.key) ||
+      !wholeMember(body, "key", tuner::protocol::kMinKey, tuner::protocol::kMaxKey, 1, response,
+                   asked.key) ||
       !wholeMember(body, "from", 0, tuner::protocol::kMaxUeiCode, 0, response, asked.from) ||
       !wholeMember(body, "to", 0, tuner::protocol::kMaxUeiCode, tuner::protocol::kMaxUeiCode,
                    response, asked.to)) {

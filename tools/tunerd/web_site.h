@@ -4,6 +4,8 @@
 // with a message; every request takes its turn at the blasters as irsend's do.
 #pragma once
 
+#include "service_limits.h"
+
 #include <httplib.h>
 
 #include <nlohmann/json.hpp>
@@ -21,9 +23,6 @@ namespace tunerd {
 class CodeSearches;
 class Background;
 class TunerRequest;
-
-// Longest body taken; a longer one is answered 413.
-constexpr std::size_t kMaxBodyLength = 16 * 1024;
 
 class WebSite : private httplib::Server {
  public:
