@@ -72,6 +72,19 @@ void MacroTuneRecipe(int channel, int digits, int before, int enter, int pause_m
  * or a sub-channel ("4.1", "7-1"): its major digits, the dot key of the tuner's recipe
  * (TUNER_NO_DOT_KEY without one, and nothing sent) and its minor digits as written. */
 void MacroTuneChannel(const char* channel, int digits, int before, int enter, int pause_ms);
+/* Every recipe setting a call may give, repeat among them (0 to 2000 ms more before a digit key
+ * that is the key just before it). size is sizeof(TunerRecipeSettings) as the host was built
+ * with, so that later versions may add fields; -1 leaves a setting to tuning.txt. */
+typedef struct TunerRecipeSettings {
+  uint32_t size;
+  int32_t digits;
+  int32_t before;
+  int32_t enter;
+  int32_t pause_ms;
+  int32_t repeat_ms;
+} TunerRecipeSettings;
+/* MacroTuneChannel with those settings (null: none given). */
+void MacroTuneSettings(const char* channel, const TunerRecipeSettings* settings);
 
 /* What the calling thread's most recent PlayCommand or MacroTune did. The numbers are stable. */
 enum TunerResult {

@@ -1,5 +1,8 @@
 // The exports that send keys to the tuner's blaster, and the two that tell how the calling
 // thread's last one went.
+#include <cstddef>
+#include <cstring>
+
 #include "blaster/serial_services.h"
 #include "plugin/boundary.h"
 #include "plugin/loaded_dev_name.h"
@@ -15,7 +18,7 @@ tuner::ControlEnvironment controlEnvironment(tuner::TraceSession& trace) {
   tuner::DiagnosticLog log = tuner::pluginLog();
   log.session = &trace;
   return tuner::ControlEnvironment{log, tuner::tunerConfigPath(), tuner::platformSerial(),
-                                   tuner::tuningRecipesPath()};
+                                   tuner::tuningRecipesPath(), tuner::channelMapPath()};
 }
 
 // Runs a control call on its environment and keeps its result; a call that ran out of memory
@@ -54,8 +57,14 @@ namespace {
 template <typename Tune>
 void tuneWithSettings(const char* call, const tuner::RecipeSettings& settings, Tune tune) {
   controlCall([&](const tuner::ControlEnvironment& env) {
-    tuner::LogMessage(env.log, "%s:Start: digits [%d] before [%d] enter [%d] pause [%d]\n", call,
-                      settings.digits, settings.before, settings.enter, settings.pauseMs);
+    if (settings.repeatMs == tuner::kNotGiven) {
+      tuner::LogMessage(env.log, "%s:Start: digits [%d] before [%d] enter [%d] pause [%d]\n", call,
+                        settings.digits, settings.before, settings.enter, settings.pauseMs);
+    } else {
+      tuner::LogMessage(
+          env.log, "%s:Start: digits [%d] before [%d] enter [%d] pause [%d] repeat [%d]\n", call,
+          settings.digits, settings.before, settings.enter, settings.pauseMs, settings.repeatMs);
+    }
     const std::string problem = tuner::settingsProblem(settings);
     if (!problem.empty()) {
       tuner::LogMessage(env.log, "%s:Err:%s\n", call, problem.c_str());
@@ -86,6 +95,24 @@ void MacroTuneChannel(const char* channel, int digits, int before, int enter, in
                      return tuner::MacroTuneChannel(env, channel, loadedDevName,
                                                     {digits, before, enter, pause_ms});
                    });
+}
+
+void MacroTuneSettings(const char* channel, const TunerRecipeSettings* given) {
+  // Only the fields the host's size holds are read: a smaller record ends before the later ones.
+  const auto field = [given](std::size_t offset) {
+    int32_t value = tuner::kNotGiven;
+    if (given != nullptr && given->size >= offset + sizeof(value)) {
+      std::memcpy(&value, reinterpret_cast<const char*>(given) + offset, sizeof(value));
+    }
+    return value;
+  };
+  const tuner::RecipeSettings settings{
+      field(offsetof(TunerRecipeSettings, digits)), field(offsetof(TunerRecipeSettings, before)),
+      field(offsetof(TunerRecipeSettings, enter)), field(offsetof(TunerRecipeSettings, pause_ms)),
+      field(offsetof(TunerRecipeSettings, repeat_ms))};
+  tuneWithSettings("MacroTuneSettings", settings, [&](const tuner::ControlEnvironment& env) {
+    return tuner::MacroTuneChannel(env, channel, loadedDevName, settings);
+  });
 }
 
 int LastControlResult(void) { return tuner::lastResultCode(); }

@@ -17,5 +17,6 @@ inline DiagnosticLog pluginLog() {
 }
 inline std::string tunerConfigPath() { return std::string(configDirectory()) + "tuner.txt"; }
 inline std::string tuningRecipesPath() { return std::string(configDirectory()) + "tuning.txt"; }
+inline std::string channelMapPath() { return std::string(configDirectory()) + "channels.txt"; }
 
 }  // namespace tuner

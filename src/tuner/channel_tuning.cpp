@@ -7,19 +7,26 @@ namespace {
 
 // The keys of one sending of a channel, each with the trace line it is pressed under: the zero
 // keys that pad it (a sub-channel's major only where the recipe sets digits), its digits, the dot
-// and the minor digits of a sub-channel, and the key after.
+// and the minor digits of a sub-channel, and the key after. A digit key that is the key just
+// before it waits the recipe's repeat first.
 std::vector<KeyPress> sendingKeys(const Channel& channel, const TuningRecipe& recipe) {
   std::vector<KeyPress> keys;
+  const auto digit = [&](KeyPress press) {
+    if (!keys.empty() && keys.back().key == press.key) {
+      press.gapMs = static_cast<unsigned>(recipe.repeatMs);
+    }
+    keys.push_back(press);
+  };
   const bool sub = !channel.minor.empty();
   const int digits = sub && !recipe.digitsGiven ? 1 : recipe.digits;
   for (int i = 0; i < leadingZeroKeys(channel.major, digits); ++i) {
-    keys.push_back({kZeroKey, "MacroTune:Emitting hdr [%d]\n", 0});
+    digit({kZeroKey, "MacroTune:Emitting hdr [%d]\n", 0});
   }
-  for (int key : digitKeys(channel.major)) keys.push_back({key, "MacroTune:Emitting [%d]\n", key});
+  for (int key : digitKeys(channel.major)) digit({key, "MacroTune:Emitting [%d]\n", key});
   if (sub) {
     keys.push_back({recipe.dot, "MacroTune:Emitting dot [%d]\n", recipe.dot});
-    for (char digit : channel.minor) {
-      keys.push_back({digitKey(digit), "MacroTune:Emitting [%d]\n", digitKey(digit)});
+    for (char minor : channel.minor) {
+      digit({digitKey(minor), "MacroTune:Emitting [%d]\n", digitKey(minor)});
     }
   }
   if (recipe.enter != 0)
@@ -76,9 +83,9 @@ Pressed pressChannel(const DiagnosticLog& log, OpenBlaster& blaster, const Tuner
 
 namespace {
 
-// Tunes a channel that was read as one (a whole channel or a sub-channel) as the recipe says;
+// Tunes a channel, read already or as text (a channel or a channel's name), as the recipe says;
 // MacroTune's road, the one every request takes.
-ControlResult tuneChannel(const ControlEnvironment& env, const Channel& channel,
+ControlResult tuneChannel(const ControlEnvironment& env, const Channel& channel, const char* text,
                           const char* tunerName, const RecipeSettings& settings,
                           const ControlResult& result) {
   TunerRequest request;
@@ -86,6 +93,8 @@ ControlResult tuneChannel(const ControlEnvironment& env, const Channel& channel,
   request.tuner = tunerName;
   request.isChannel = true;
   request.channel = channel;
+  request.byText = text != nullptr;
+  request.channelText = text != nullptr ? text : "";
   request.settings = settings;
   OpenForTheCall source(env);
   return runRequest(env, request, source, result);
@@ -105,7 +114,7 @@ ControlResult MacroTune(const ControlEnvironment& env, int channel, const char* 
   }
   Channel whole;
   whole.major = channel;
-  return tuneChannel(env, whole, tunerName, settings, result);
+  return tuneChannel(env, whole, nullptr, tunerName, settings, result);
 }
 
 ControlResult MacroTuneChannel(const ControlEnvironment& env, const char* text,
@@ -116,14 +125,9 @@ ControlResult MacroTuneChannel(const ControlEnvironment& env, const char* text,
   const char* shown = text != nullptr ? text : "";
   LogMessage(env.log, "MacroTune:Start: Channel [%s] loadedDevName [%s]\n", shown, tunerName);
   ControlResult result = startResult(env, "channel", tunerName);
-  if (!read) {
-    LogMessage(env.log, "MacroTune:Err:Invalid channel [%s]\n", shown);
-    setField(result.numberText, shown);
-    result.code = TUNER_INVALID_CHANNEL;
-    return result;
-  }
-  setField(result.numberText, channelText(channel).c_str());
-  return tuneChannel(env, channel, tunerName, settings, result);
+  if (read) setField(result.numberText, channelText(channel).c_str());
+  // Text that is no channel may be a channel's name in the map; the road says if it is neither.
+  return tuneChannel(env, channel, shown, tunerName, settings, result);
 }
 
 }  // namespace tuner

@@ -22,7 +22,7 @@ struct ControlResult {
   char command[64] = {};
   char config[260] = {};
   char setting[96] = {};     // what is wrong with a recipe setting
-  char numberText[24] = {};  // the number as text where it is no whole number ("4.1")
+  char numberText[96] = {};  // the number as text where it is no whole number ("4.1")
 };
 
 // Every way a call can go, each with one code and one sentence: the sentence of each result,

@@ -23,6 +23,7 @@ struct ControlEnvironment {
   std::string configPath;
   SerialServices& serial;
   std::string recipePath;  // the tuning recipes beside the tuner file; empty: none
+  std::string channelsPath = std::string();  // the channel map beside it; empty: none
 };
 
 // A control call's result as it starts.

@@ -7,6 +7,10 @@ Pressed pressKeys(const DiagnosticLog& log, OpenBlaster& blaster, const TunerSet
                   const std::function<bool()>& stopped) {
   for (const KeyPress& press : keys) {
     if (stopped && stopped()) return Pressed::kStopped;
+    if (press.gapMs > 0) {
+      LogMessage(log, "MacroTune:Repeat [%u]\n", press.gapMs);
+      blaster.pause(press.gapMs);
+    }
     if (press.traced != nullptr) LogMessage(log, press.traced, press.shown);
     if (!blaster.press(press.key, tuner.ueitype, tuner.ueicode)) {
       blaster.close();

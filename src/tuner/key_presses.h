@@ -17,6 +17,7 @@ struct KeyPress {
   int key = 0;
   const char* traced = nullptr;  // the trace line before it, with one %d for shown; null: none
   int shown = 0;
+  unsigned gapMs = 0;  // waited before it (a box that misses a digit repeated too soon)
 };
 
 enum class Pressed {

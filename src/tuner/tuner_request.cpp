@@ -1,6 +1,7 @@
 #include "tuner/tuner_request.h"
 
 #include "blaster/blaster_protocol.h"
+#include "tuner/channel_map.h"
 #include "tuner/control_result.h"
 #include "tuner/key_presses.h"
 #include "tuner/tuner_lookup.h"
@@ -39,8 +40,30 @@ OpenBlaster* OpenForTheCall::take(const TunerSettings& tuner, int, ControlResult
 }
 
 ControlResult runRequest(const ControlEnvironment& env, const TunerRequest& request,
-                         BlasterSource& source, ControlResult result, std::string* spelled) {
+                         BlasterSource& source, ControlResult result, RequestDetails* details) {
   const char* caller = request.caller;
+  RequestDetails found;
+  // The channel as the map has it: what is sent for the one asked.
+  AskedChannel asked;
+  if (request.isChannel && request.byText &&
+      !resolveChannel(env.channelsPath, request.tuner, request.anyCase, request.channelText,
+                      asked)) {
+    LogMessage(env.log, "%s:Err:Invalid channel [%s]\n", caller, request.channelText.c_str());
+    setField(result.numberText, request.channelText.c_str());
+    result.code = TUNER_INVALID_CHANNEL;
+    return result;
+  }
+  if (request.isChannel && !request.byText) {
+    asked = resolveChannel(env.channelsPath, request.tuner, request.anyCase, request.channel);
+  }
+  if (asked.mapped) {
+    const std::size_t as = asked.shown.rfind(" as ");
+    LogMessage(env.log, "%s:Channel [%s] as [%s]\n", caller, asked.shown.substr(0, as).c_str(),
+               asked.shown.substr(as + 4).c_str());
+    setField(result.numberText, asked.shown.c_str());
+  }
+  found.channel = channelText(asked.asked);
+  const Channel& channel = asked.sent;
   if (!request.isChannel && keyOutOfRange(request, result)) {
     LogMessage(env.log, "%s:Err:Key out of range [%d]\n", caller, result.number);
     return result;
@@ -60,9 +83,9 @@ ControlResult runRequest(const ControlEnvironment& env, const TunerRequest& requ
   // known by its spelling only once the line is found.
   const auto recipeAllows = [&](const std::string& tuner) {
     recipe = recipeOf(env, request, tuner);
-    if (!lacksDotKey(request.channel, recipe, result)) return true;
+    if (!lacksDotKey(channel, recipe, result)) return true;
     LogMessage(env.log, "%s:Err:Sub-channel [%s] and no dot key in the recipe\n", caller,
-               channelText(request.channel).c_str());
+               channelText(channel).c_str());
     return false;
   };
   if (request.isChannel && !request.anyCase && !recipeAllows(request.tuner)) return result;
@@ -73,12 +96,13 @@ ControlResult runRequest(const ControlEnvironment& env, const TunerRequest& requ
     LogMessage(env.log, "%s:Err:ReadCfg Failes\n", caller);
     return result;
   }
-  if (spelled != nullptr) *spelled = name;
+  found.spelled = name;
+  if (details != nullptr) *details = found;
   if (request.isChannel && request.anyCase && !recipeAllows(name)) return result;
   LogMessage(env.log, "%s:Tuner[%s] comPort[%s] ueitype[%d] ueicode[%d]\n", caller, name.c_str(),
              tuner.comPort, tuner.ueitype, tuner.ueicode);
-  const int presses = request.isChannel ? channelPresses(request.channel, recipe)
-                                        : static_cast<int>(request.keys.size());
+  const int presses =
+      request.isChannel ? channelPresses(channel, recipe) : static_cast<int>(request.keys.size());
   if (request.isChannel && tooMany(presses)) return result;
   OpenBlaster* blaster = source.take(tuner, presses, result);
   if (blaster == nullptr) {
@@ -91,7 +115,7 @@ ControlResult runRequest(const ControlEnvironment& env, const TunerRequest& requ
   const auto stopped = [&] { return source.stopped(); };
   Pressed pressed = Pressed::kAll;
   if (request.isChannel) {
-    pressed = pressChannel(env.log, *blaster, tuner, request.channel, recipe, result, stopped);
+    pressed = pressChannel(env.log, *blaster, tuner, channel, recipe, result, stopped);
   } else {
     std::vector<KeyPress> keys;
     for (int key : request.keys) keys.push_back({key, request.keyTrace, key});

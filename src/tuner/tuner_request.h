@@ -20,9 +20,12 @@ struct TunerRequest {
   const char* caller = "MacroTune";  // the trace's name of the call
   std::string tuner;
   bool anyCase = false;  // the name matches whatever its case, as lircd matches remotes
-  // A channel, by the tuner's recipe with these settings in place of its own...
+  // A channel, by the tuner's recipe with these settings in place of its own, and its line in
+  // the channel map: read already, or as text (a channel, or a channel's name)...
   bool isChannel = false;
   Channel channel;
+  bool byText = false;
+  std::string channelText;
   RecipeSettings settings;
   // ...or keys, in order, each traced with keyTrace (one %d for the key).
   std::vector<int> keys;
@@ -55,10 +58,15 @@ class OpenForTheCall final : public BlasterSource {
   OpenBlaster blaster_;
 };
 
-// What the request did, in result (as the caller started it: what, number, tuner, config);
-// spelled, when given, is the tuner file's spelling of the name once it was found.
+// What a request found on its way.
+struct RequestDetails {
+  std::string spelled;  // the tuner file's spelling of the name, once the line was found
+  std::string channel;  // the channel as the recorder knows it ("101" for "BBC One HD")
+};
+
+// What the request did, in result (as the caller started it: what, number, tuner, config).
 ControlResult runRequest(const ControlEnvironment& env, const TunerRequest& request,
                          BlasterSource& source, ControlResult result,
-                         std::string* spelled = nullptr);
+                         RequestDetails* details = nullptr);
 
 }  // namespace tuner

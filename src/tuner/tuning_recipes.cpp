@@ -38,6 +38,7 @@ int* settingIn(TuningRecipe& recipe, const std::string& word) {
   if (word == "wait") return &recipe.waitMs;
   if (word == "dot") return &recipe.dot;
   if (word == "again") return &recipe.againMs;
+  if (word == "repeat") return &recipe.repeatMs;
   return nullptr;
 }
 
@@ -62,6 +63,9 @@ std::string settingProblem(const char* setting, long long value) {
   } else if (name == "again") {
     low = kMinAgainMs;
     high = kMaxAgainMs;
+  } else if (name == "repeat") {
+    low = 0;
+    high = kMaxRepeatMs;
   }
   if (value >= low && value <= high) return std::string();
   return name + " " + std::to_string(value) + " is out of range (" + std::to_string(low) + " to " +
@@ -72,7 +76,8 @@ std::string settingsProblem(const RecipeSettings& settings) {
   const std::pair<const char*, int> given[] = {{"digits", settings.digits},
                                                {"before", settings.before},
                                                {"enter", settings.enter},
-                                               {"pause", settings.pauseMs}};
+                                               {"pause", settings.pauseMs},
+                                               {"repeat", settings.repeatMs}};
   for (const auto& [name, value] : given) {
     if (value == kNotGiven) continue;
     const std::string problem = settingProblem(name, value);
@@ -89,6 +94,7 @@ TuningRecipe withSettings(TuningRecipe recipe, const RecipeSettings& settings) {
   }
   if (settings.enter != kNotGiven) recipe.enter = settings.enter;
   if (settings.pauseMs != kNotGiven) recipe.pauseMs = settings.pauseMs;
+  if (settings.repeatMs != kNotGiven) recipe.repeatMs = settings.repeatMs;
   return recipe;
 }
 
@@ -116,7 +122,7 @@ void parseRecipeLine(const std::string& text, RecipeLine& line) {
     const auto times = std::count(seen.begin(), seen.end(), word);
     if (setting == nullptr) {
       line.problem = "unknown setting \"" + std::string(settings[i]) +
-                     "\" (digits, before, wait, dot, enter, pause or again)";
+                     "\" (digits, before, wait, dot, enter, pause, again or repeat)";
     } else if (times >= timesAllowed(word)) {
       line.problem = times == 1 ? word + " is given twice"
                                 : word + " is given more than " + std::to_string(times) + " times";
@@ -175,6 +181,7 @@ std::string describeRecipe(const TuningRecipe& recipe) {
   if (recipe.enter != 0) text += " enter " + std::to_string(recipe.enter);
   if (recipe.pauseMs != 0) text += " pause " + std::to_string(recipe.pauseMs);
   if (recipe.againMs != 0) text += " again " + std::to_string(recipe.againMs);
+  if (recipe.repeatMs != 0) text += " repeat " + std::to_string(recipe.repeatMs);
   return text;
 }
 

@@ -19,6 +19,7 @@ constexpr int kMaxDigits = 8;
 constexpr int kMinRecipeKey = protocol::kMinKey;
 constexpr int kMaxRecipeKey = protocol::kMaxKey;
 constexpr int kMaxExtraPauseMs = 2000;
+constexpr int kMaxRepeatMs = 2000;
 constexpr int kMaxBeforeKeys = 3;
 constexpr int kMaxWaitMs = 10000;
 constexpr int kMinAgainMs = 500;
@@ -36,6 +37,7 @@ struct TuningRecipe {
   int waitMs = 0;                   // after the keys before, ahead of the first digit
   int dot = 0;                      // the key between a sub-channel's two parts; 0 for none
   int againMs = 0;                  // the channel sent once more this long after; 0 for once
+  int repeatMs = 0;                 // more before a digit key that is the key just before it
 };
 
 // The settings that override a recipe, each kNotGiven or a value in range.
@@ -44,10 +46,11 @@ struct RecipeSettings {
   int before = kNotGiven;
   int enter = kNotGiven;
   int pauseMs = kNotGiven;
+  int repeatMs = kNotGiven;
 };
 
 // Why a setting's value cannot be used ("digits 9 is out of range (1 to 8)"), or empty.
-// The settings are digits, before, enter, pause, wait, dot and again.
+// The settings are digits, before, enter, pause, wait, dot, again and repeat.
 std::string settingProblem(const char* setting, long long value);
 
 // Why one of the settings given cannot be used, or empty when each is kNotGiven or in range.
@@ -78,7 +81,7 @@ TuningRecipe ReadRecipe(const DiagnosticLog& log, const std::string& path, const
 
 // The recipe as the trace and tunerctl check show it: "digits 4 before 12 enter 11 pause 300",
 // each setting but the digits only where it is set, in the order before, wait, dot, enter,
-// pause, again.
+// pause, again, repeat.
 std::string describeRecipe(const TuningRecipe& recipe);
 
 }  // namespace tuner

@@ -97,13 +97,18 @@ class NativeHost:
     def command(self, *args):
         return [self.tunerctl] + list(args), None
 
-    def recorder(self, remotes, channel):
-        """A bare host, as a recorder is: it loads the remotes file and tunes the channel."""
+    def recorder(self, remotes, channel, settings_size=None):
+        """A bare host, as a recorder is: it loads the remotes file and tunes the channel; with
+        settings_size, through MacroTuneSettings with a record of that size, repeat_ms 0."""
         library = os.path.join(BUILD_DIR, "TunerDLL.so")
         script = ("import ctypes, sys; dll = ctypes.CDLL(sys.argv[1]); "
                   "dll.LoadRemotes.restype = ctypes.c_void_p; "
                   "head = ctypes.c_void_p(dll.LoadRemotes(sys.argv[2].encode())); "
-                  "dll.FreeRemotes(ctypes.byref(head)); dll.MacroTune(int(sys.argv[3])); "
+                  "dll.FreeRemotes(ctypes.byref(head)); "
+                  "size = int(sys.argv[4]) if len(sys.argv) > 4 else None; "
+                  "record = (ctypes.c_int32 * 6)(size or 0, -1, -1, -1, -1, 0); "
+                  "dll.MacroTuneSettings(sys.argv[3].encode(), record) if size is not None "
+                  "else dll.MacroTune(int(sys.argv[3])); "
                   "dll.LastControlMessage.restype = ctypes.c_char_p; "
                   "print('result %d: %s' % (dll.LastControlResult(), "
                   "dll.LastControlMessage().decode()))")
@@ -114,7 +119,8 @@ class NativeHost:
         env = dict(os.environ, ASAN_OPTIONS="detect_leaks=0")
         if all(os.path.isabs(r) for r in runtimes):
             env["LD_PRELOAD"] = " ".join(runtimes)
-        return [sys.executable, "-c", script, library, remotes, str(channel)], env
+        size = [] if settings_size is None else [str(settings_size)]
+        return [sys.executable, "-c", script, library, remotes, str(channel)] + size, env
 
     def run(self, *args, timeout=120, cwd=None):
         return subprocess.run([self.tunerctl] + list(args), capture_output=True, text=True,
@@ -244,10 +250,12 @@ class WineHost:
     def command(self, *args):
         return self.wine + [self.tunerctl] + list(args), self.env
 
-    def recorder(self, remotes, channel):
-        """A bare host, as a recorder is: it loads the remotes file and tunes the channel."""
+    def recorder(self, remotes, channel, settings_size=None):
+        """A bare host, as a recorder is: it loads the remotes file and tunes the channel; with
+        settings_size, through MacroTuneSettings with a record of that size, repeat_ms 0."""
         host = os.path.join(self.build_dir, "test-host.exe")
-        return self.wine + [host, "tune", remotes, str(channel)], self.env
+        size = [] if settings_size is None else [str(settings_size)]
+        return self.wine + [host, "tune", remotes, str(channel)] + size, self.env
 
     def run(self, *args, timeout=120, cwd=None):
         command = self.wine + [self.tunerctl] + list(args)
@@ -331,8 +339,8 @@ class HostTestCase(unittest.TestCase):
         return subprocess.Popen(command, stdout=subprocess.PIPE, stderr=subprocess.PIPE,
                                 text=True, env=env, cwd=self.capture)
 
-    def start_recorder(self, remotes, channel):
-        command, env = self.host.recorder(remotes, channel)
+    def start_recorder(self, remotes, channel, settings_size=None):
+        command, env = self.host.recorder(remotes, channel, settings_size)
         return subprocess.Popen(command, stdout=subprocess.PIPE, stderr=subprocess.PIPE,
                                 text=True, env=env, cwd=self.capture)
 

@@ -120,7 +120,7 @@ class Recipes(HostTestCase):
         lines = [line.strip() for line in body.splitlines() if re.match(r"    \w+\.=", line)]
         names = [line.split("=")[0] for line in lines]
         self.assertEqual(names, ["Sat.", "Cable.", "Bedroom.", "Kitchen.", "Den.", "Attic.",
-                                 "Porch."])
+                                 "Porch.", "Hall."])
         self.write_config("".join("%s=%s&2,423.\n" % (name, port) for name in names))
         self.write_recipes("\n".join(lines) + "\n")
         for name in names:
@@ -131,7 +131,7 @@ class Recipes(HostTestCase):
             self.tunerctl(*command[1:])
         self.assertEqual([int(k.fields["key"]) for k in self.keys(sim)],
                          [10, 10, 4, 2] + [10, 4, 2, 11] + [12, 10, 4, 2] + [10, 4, 2] +
-                         [12, 13, 10, 4, 2] + [10, 4, 2] + [10, 4, 2] * 2 +
+                         [12, 13, 10, 4, 2] + [10, 4, 2] + [10, 4, 2] * 2 + [10, 4, 2] +
                          [10, 4, 2, 11] + [4, 13, 1])
 
 

@@ -86,6 +86,37 @@ class OneRulebook(MqttCase):
         self.assertEqual(self.key_numbers(den), [10, 4, 2] * 4 + [10, 10, 7] * 4)
         self.assertEqual(self.key_numbers(living), [4, 13, 1] * 4)
 
+    def test_a_channel_map_and_favourites_on_every_face(self):
+        sim, port = self.attach_blaster()
+        self.broker()
+        self.write_config("Living.=%s&2,423.\n" % port)
+        with open(os.path.join(self.capture, "channels.txt"), "w") as channels:
+            channels.write("Living.=101 as 1501 BBC One HD\nLiving.=7 as 107\n")
+        self.http_port = self.free_tcp_port()
+        self.start("--http", str(self.http_port), "--mqtt", "127.0.0.1:%d" % self.mqtt[0])
+        self.wait_for(lambda: len(self.discovery()) == 3, "discovery with the favourites")
+        select = next(c for t, c in self.discovery().items() if "/select/" in t)
+        self.assertEqual(select["options"], ["BBC One HD"])
+        packet = self.request(b"TUNE Living. BBC One HD")[0]
+        self.assertEqual(packet[2], b"SUCCESS", packet)
+        self.wait_retained(select["state_topic"], lambda s: s == "BBC One HD", "the favourite")
+        status, answer, _ = self.call("POST", "/api/tuners/Living./tune", {"channel": "101"})
+        self.assertEqual(status, 200, answer)
+        self.assertIn("channel 101 as 1501 sent", answer["message"])
+        self.publish(select["command_topic"], "bbc one hd")
+        self.wait_for(lambda: len(self.key_numbers(sim)) == 12, "the favourite tuned")
+        self.assertEqual(self.key_numbers(sim), [1, 5, 10, 1] * 3)
+        import http.client
+        client = http.client.HTTPConnection("127.0.0.1", self.http_port, timeout=60)
+        self.addCleanup(client.close)
+        client.request("GET", "/api/tuners")
+        listed = json.loads(client.getresponse().read())["tuners"][0]["channels"]
+        self.assertEqual(listed, [{"channel": "101", "box": "1501", "name": "BBC One HD"},
+                                  {"channel": "7", "box": "107", "name": ""}])
+        # A channel without a name leaves no favourite shown: "None" is Home Assistant's unknown.
+        self.assertEqual(self.request(b"TUNE Living. 7")[0][2], b"SUCCESS")
+        self.wait_retained(select["state_topic"], lambda s: s == "None", "no favourite")
+
 
 if __name__ == "__main__":
     unittest.main()

@@ -199,6 +199,25 @@ class WebPage(BrowserCase):
         self.assertFalse(stop.is_displayed())
         self.assertTrue(browser.find_element(By.ID, "search-start").is_displayed())
 
+    def test_a_favourite_tunes_from_the_phone(self):
+        sim, port = self.attach_blaster()
+        with open(os.path.join(self.capture, "channels.txt"), "w") as channels:
+            channels.write("Living.=101 as 1501 BBC One HD\nLiving.=7 as 107\n")
+        self.start_web("Living.=%s&2,423.\n" % port)
+        browser = self.open_page()
+        living = browser.find_elements(By.CLASS_NAME, "tuner")[0]
+        favourite = self.button(living, "BBC One HD")
+        self.assertTrue(self.in_view(browser, favourite))
+        favourite.click()
+        self.wait_for(lambda: "channel BBC One HD as 1501 sent" in living.find_element(
+            By.CLASS_NAME, "last").text, "the favourite's result")
+        # A name typed in the Channel field does the same.
+        tune = living.find_element(By.XPATH, ".//button[@type='submit' and @class='main']")
+        self.wait_for(tune.is_enabled, "the keypad free again")
+        living.find_element(By.ID, "channel-0").send_keys("bbc one hd" + Keys.ENTER)
+        self.wait_for(lambda: len(self.key_numbers(sim)) == 8, "the name typed")
+        self.assertEqual(self.key_numbers(sim), [1, 5, 10, 1] * 2)
+
     def test_the_token_is_asked_once_and_kept(self):
         sim, port = self.attach_blaster()
         token_file = os.path.join(self.work, "token")

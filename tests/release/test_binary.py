@@ -24,6 +24,7 @@ EXPORTS = sorted([
     "NeedCarrierFrequency", "FindBitRate", "FindCarrierFrequency", "RecordCommand",
     "CanMacroTune", "CreateRemote", "AddRemote", "CreateCommand", "AddCommand", "FreeRemotes",
     "LoadRemotes", "SaveRemotes", "PlayCommand", "MacroTune", "MacroTuneRecipe", "MacroTuneChannel",
+    "MacroTuneSettings",
     "LastControlResult",
     "LastControlMessage"])
 ALLOWED_IMPORTS = {"kernel32.dll", "user32.dll", "msvcrt.dll"}

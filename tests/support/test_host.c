@@ -9,6 +9,10 @@
  *   test-host tune FILE CHANNEL     loads the remotes file and tunes the channel, as a recording
  *                                   host does, and prints what LastControlResult and
  *                                   LastControlMessage say of it.
+ *   test-host tune FILE CHANNEL SIZE
+ *                                   the same through MacroTuneSettings, every setting -1 but
+ *                                   repeat_ms 0, with size SIZE: a host built with a shorter
+ *                                   record.
  *   test-host records FILE          saves a list it built with malloc, loads it back and compares
  *                                   every field: the records as the host lays them out. */
 #include <stdio.h>
@@ -126,16 +130,21 @@ static int exhaust(const char* path, int wait) {
 int main(int argc, char** argv) {
   if (argc >= 3 && argc <= 4 && strcmp(argv[1], "exhaust") == 0)
     return exhaust(argv[2], argc == 4 && strcmp(argv[3], "wait") == 0);
-  if (argc == 4 && strcmp(argv[1], "tune") == 0) {
+  if ((argc == 4 || argc == 5) && strcmp(argv[1], "tune") == 0) {
     Remote* list = LoadRemotes(argv[2]);
     FreeRemotes(&list);
-    MacroTune(atoi(argv[3]));
+    if (argc == 5) {
+      const TunerRecipeSettings settings = {(uint32_t)atoi(argv[4]), -1, -1, -1, -1, 0};
+      MacroTuneSettings(argv[3], &settings);
+    } else {
+      MacroTune(atoi(argv[3]));
+    }
     printf("result %d: %s\n", LastControlResult(), LastControlMessage());
     return 0;
   }
   if (argc == 3 && strcmp(argv[1], "records") == 0) return records(argv[2]);
   fprintf(stderr,
-          "usage: test-host exhaust FILE [wait] | test-host tune FILE CHANNEL | "
+          "usage: test-host exhaust FILE [wait] | test-host tune FILE CHANNEL [SIZE] | "
           "test-host records FILE\n");
   return 2;
 }

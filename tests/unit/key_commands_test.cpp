@@ -272,10 +272,10 @@ TEST_F(KeyCommandsTest, TheOneRoadBoundsARequestAndFindsANameOfAnyCase) {
             "one request presses at most 10 keys and this one");
   EXPECT_TRUE(serial.calls.empty());
   request.keys.resize(10);
-  std::string spelled;
-  result = runRequest(env, request, source, startResult(env, "key", "tuner1"), &spelled);
+  RequestDetails found;
+  result = runRequest(env, request, source, startResult(env, "key", "tuner1"), &found);
   EXPECT_EQ(result.code, TUNER_DONE);
-  EXPECT_EQ(spelled, "Tuner1");
+  EXPECT_EQ(found.spelled, "Tuner1");
   EXPECT_STREQ(result.tuner, "Tuner1");
   EXPECT_EQ(serial.keysSent().size(), 10u);
   const auto lines = traceLines();

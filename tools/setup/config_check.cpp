@@ -1,6 +1,7 @@
 #include "config_check.h"
 
 #include "button_names.h"
+#include "channel_check.h"
 #include "host_files.h"
 #include "recipe_check.h"
 
@@ -224,5 +225,6 @@ int checkFiles(const std::string& tunerFile, bool probe, std::ostream& out, std:
   int status = checkTunerConfig(tunerFile, probe, out, err);
   if (checkRecipes(recipeFileBeside(tunerFile), tunerFile, out) != 0) status = 1;
   if (tuner::checkButtons(tuner::buttonsFileBeside(tunerFile), tunerFile, out) != 0) status = 1;
+  if (checkChannels(channelFileBeside(tunerFile), tunerFile, out) != 0) status = 1;
   return status;
 }

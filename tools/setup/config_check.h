@@ -6,7 +6,8 @@
 #include <vector>
 
 // `tunerctl check` and tunerd's page: the tuner file (under a heading that names it), then the
-// tuning recipes and the button names beside it. Returns 0 when every line is usable, else 1.
+// tuning recipes, the button names and the channel map beside it. Returns 0 when every line is
+// usable, else 1.
 int checkFiles(const std::string& tunerFile, bool probe, std::ostream& out, std::ostream& err);
 
 // Prints one diagnosis per line; with probe, also opens each usable line's port and probes for a

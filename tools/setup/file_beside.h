@@ -1,4 +1,4 @@
-// The files that go with the tuner file lie in its folder: tuning.txt, buttons.txt.
+// The files that go with the tuner file lie in its folder: tuning.txt, buttons.txt, channels.txt.
 #pragma once
 
 #include <string>

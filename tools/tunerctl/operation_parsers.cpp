@@ -97,7 +97,8 @@ bool takeTune(const std::vector<std::string>& args, std::size_t& next, Operation
   const std::pair<const char*, int*> settings[] = {{"digits", &op.recipe.digits},
                                                    {"before", &op.recipe.before},
                                                    {"enter", &op.recipe.enter},
-                                                   {"pause", &op.recipe.pauseMs}};
+                                                   {"pause", &op.recipe.pauseMs},
+                                                   {"repeat", &op.recipe.repeatMs}};
   while (next < args.size() && args[next].compare(0, 2, "--") == 0) {
     const std::string option = args[next];
     if (next + 1 >= args.size()) {

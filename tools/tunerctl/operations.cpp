@@ -11,13 +11,17 @@ const OperationForm kOperations[] = {
     {"play", takePlay, &Session::play,
      "  play REMOTE COMMAND   send one key: PlayCommand on a remote named REMOTE\n"},
     {"tune", takeTune, &Session::tune,
-     "  tune [--tuner NAME] [--digits N] [--before KEY] [--enter KEY] [--pause MS] CHANNEL\n"
-     "                        send a channel (1 to 2147483647, or a sub-channel such as 4.1 or\n"
-     "                        7-1 with the recipe's dot key): MacroTune(CHANNEL), for the\n"
-     "                        tuner the last load named (a load must come first), or for the\n"
-     "                        tuner line NAME; the other options try recipe settings in place\n"
-     "                        of those of tuning.txt: at least N digits (1 to 8), a KEY (1 to\n"
-     "                        255) before or after the channel, MS (0 to 2000) after each key\n"},
+     "  tune [--tuner NAME] [--digits N] [--before KEY] [--enter KEY] [--pause MS]\n"
+     "       [--repeat MS] CHANNEL\n"
+     "                        send a channel (1 to 2147483647, a sub-channel such as 4.1 or\n"
+     "                        7-1 with the recipe's dot key, or a channel's name in\n"
+     "                        channels.txt, which also maps it to its box channel):\n"
+     "                        MacroTune(CHANNEL), for the tuner the last load named (a load\n"
+     "                        must come first), or for the tuner line NAME; the other options\n"
+     "                        try recipe settings in place of those of tuning.txt: at least N\n"
+     "                        digits (1 to 8), a KEY (1 to 255) before or after the channel,\n"
+     "                        MS (0 to 2000) after each key, and with --repeat MS (0 to 2000)\n"
+     "                        more before a digit key that repeats the one before it\n"},
     {"load", takeLoad, &Session::load,
      "  load PATH             LoadRemotes(PATH) and print the list it returns\n"},
     {"save", takePath, &Session::save,

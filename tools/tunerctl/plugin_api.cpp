@@ -48,6 +48,7 @@ bool loadPlugin(const std::string& path, PluginApi& api, std::string& error) {
          lookUp(library, "MacroTune", api.macroTune, error) &&
          lookUp(library, "MacroTuneRecipe", api.macroTuneRecipe, error) &&
          lookUp(library, "MacroTuneChannel", api.macroTuneChannel, error) &&
+         lookUp(library, "MacroTuneSettings", api.macroTuneSettings, error) &&
          lookUp(library, "LastControlResult", api.lastControlResult, error) &&
          lookUp(library, "LastControlMessage", api.lastControlMessage, error);
 }

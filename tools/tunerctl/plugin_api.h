@@ -27,6 +27,7 @@ struct PluginApi {
   decltype(&MacroTune) macroTune = nullptr;
   decltype(&MacroTuneRecipe) macroTuneRecipe = nullptr;
   decltype(&MacroTuneChannel) macroTuneChannel = nullptr;
+  decltype(&MacroTuneSettings) macroTuneSettings = nullptr;
   decltype(&LastControlResult) lastControlResult = nullptr;
   decltype(&LastControlMessage) lastControlMessage = nullptr;
 };

@@ -147,7 +147,12 @@ class Session {
     const bool recipe = r.digits != tuner::kNotGiven || r.before != tuner::kNotGiven ||
                         r.enter != tuner::kNotGiven || r.pauseMs != tuner::kNotGiven;
     return controlCall([&] {
-      if (!op.channel.empty()) {
+      if (r.repeatMs != tuner::kNotGiven) {
+        const TunerRecipeSettings all{
+            sizeof(TunerRecipeSettings), r.digits, r.before, r.enter, r.pauseMs, r.repeatMs};
+        const std::string channel = op.channel.empty() ? std::to_string(op.number) : op.channel;
+        api_.macroTuneSettings(channel.c_str(), &all);
+      } else if (!op.channel.empty()) {
         api_.macroTuneChannel(op.channel.c_str(), r.digits, r.before, r.enter, r.pauseMs);
       } else if (recipe) {
         api_.macroTuneRecipe(op.number, r.digits, r.before, r.enter, r.pauseMs);

@@ -134,6 +134,7 @@ int main(int argc, char** argv) {
                           tuner::tunerConfigPath(),
                           tuner::tuningRecipesPath(),
                           tuner::buttonsFileBeside(tuner::tunerConfigPath()),
+                          tuner::channelMapPath(),
                           blasters,
                           stopping,
                           results};

@@ -6,6 +6,7 @@
 #include <system_error>
 
 #include "lirc_protocol.h"
+#include "tuner/channel_map.h"
 #include "tuner/tuner_config.h"
 #include "tuner_requests.h"
 
@@ -222,9 +223,20 @@ void MqttBridge::publishState(const std::string& tuner, const LastResults::Resul
     sensorShown_[id] = state;
   }
   publish(resultTopic(settings_.names, id), state, true);
-  if (!result.channel.empty()) {
-    publish(channelStateTopic(settings_.names, id), result.channel, true);
+  if (result.channel.empty()) return;
+  publish(channelStateTopic(settings_.names, id), result.channel, true);
+  // The favourite's state is the name of the channel last tuned, when it has one; "None" (Home
+  // Assistant's unknown) when it has none, so that no favourite stays shown after another channel.
+  bool named = false;
+  std::string favourite = "None";
+  for (const tuner::ChannelEntry& entry : tuner::channelsOf(service_.channelsPath, tuner)) {
+    named = named || !entry.name.empty();
+    if (!entry.name.empty() && tuner::channelText(entry.channel) == result.channel) {
+      favourite = entry.name;
+      break;
+    }
   }
+  if (named) publish(favouriteStateTopic(settings_.names, id), favourite, true);
 }
 
 }  // namespace tunerd

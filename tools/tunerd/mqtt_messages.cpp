@@ -9,6 +9,7 @@
 #include "common/printable_text.h"
 #include "lirc_protocol.h"
 #include "mqtt_bridge.h"
+#include "tuner/channel_map.h"
 #include "tuner/tuner_config.h"
 #include "tuner_requests.h"
 
@@ -29,9 +30,13 @@ void MqttBridge::publishAll() {
     const std::string& name = line.name;
     const std::string& port = line.port;
     tuners[topicSafeId(name)] = name;
-    for (Discovery& made :
-         discoveryOf(settings_.names, name, port,
-                     tuner::buttonsAsWritten(service_.buttonsPath, name), TUNER_VERSION)) {
+    std::vector<std::string> favourites;
+    for (const tuner::ChannelEntry& entry : tuner::channelsOf(service_.channelsPath, name)) {
+      if (!entry.name.empty()) favourites.push_back(entry.name);
+    }
+    for (Discovery& made : discoveryOf(settings_.names, name, port,
+                                       tuner::buttonsAsWritten(service_.buttonsPath, name),
+                                       TUNER_VERSION, favourites)) {
       discovery.push_back(std::move(made));
     }
   }
@@ -108,13 +113,14 @@ void MqttBridge::refuse(const std::string& id, const std::string& shown,
 
 void MqttBridge::takeCommand(const std::string& topic, const mosquitto_message& message) {
   MqttCommand command;
-  if (!readCommandTopic(settings_.names, topic, command.id, command.button)) return;
+  bool favourite = false;
+  if (!readCommandTopic(settings_.names, topic, command.id, command.button, &favourite)) return;
   const auto size = static_cast<std::size_t>(std::max(message.payloadlen, 0));
   const std::string start(static_cast<const char*>(message.payload),
                           std::min<std::size_t>(size, 40));
   const std::string shown = "MQTT " + command.id + " " +
                             (command.button.empty() ? "channel \"" + start + "\"" : command.button);
-  if (command.button.empty() && size > kMaxMqttPayload) {
+  if (command.button.empty() && size > (favourite ? kMaxMqttFavourite : kMaxMqttPayload)) {
     return refuse(
         command.id, shown,
         "a channel payload of " + std::to_string(size) + " bytes is no channel: nothing was sent");
@@ -126,8 +132,15 @@ void MqttBridge::takeCommand(const std::string& topic, const mosquitto_message& 
     }
   } else {
     command.payload.assign(static_cast<const char*>(message.payload), size);
-    // Checked as the request is made, with the one channel rule, before it is queued.
-    const TunerRequest request = TunerRequest::channel(service_, std::string(), command.payload);
+    std::string tuner;
+    {
+      std::lock_guard<std::mutex> held(lock_);
+      const auto found = tuners_.find(command.id);
+      if (found != tuners_.end()) tuner = found->second;
+    }
+    // Checked as the request is made, with the one channel rule and the tuner's channel map,
+    // before it is queued.
+    const TunerRequest request = TunerRequest::channel(service_, tuner, command.payload);
     if (!request.ready()) return refuse(command.id, shown, request.outcome().sentence);
   }
   if (commands_.add(command) == MqttCommands::Added::kFull) {

@@ -91,6 +91,14 @@ std::string buttonTopic(const MqttNames& names, const std::string& id, const std
   return tunerTopics(names, id) + "/button/" + button + "/press";
 }
 
+std::string favouriteTopic(const MqttNames& names, const std::string& id) {
+  return tunerTopics(names, id) + "/favourite/set";
+}
+
+std::string favouriteStateTopic(const MqttNames& names, const std::string& id) {
+  return tunerTopics(names, id) + "/favourite";
+}
+
 std::string resultTopic(const MqttNames& names, const std::string& id) {
   return tunerTopics(names, id) + "/result";
 }
@@ -99,15 +107,19 @@ std::string homeAssistantStatusTopic(const MqttNames& names) { return names.disc
 
 std::vector<std::string> subscriptions(const MqttNames& names) {
   const std::string own = names.base + "/" + names.node;
-  return {own + "/+/channel/set", own + "/+/button/+/press",
+  return {own + "/+/channel/set",
+          own + "/+/button/+/press",
+          own + "/+/favourite/set",
           names.discovery + "/+/" + discoveryNode(names) + "/+/config",
-          names.discovery + "/+/" + names.base + "/+/config", homeAssistantStatusTopic(names)};
+          names.discovery + "/+/" + names.base + "/+/config",
+          homeAssistantStatusTopic(names)};
 }
 
 std::vector<Discovery> discoveryOf(const MqttNames& names, const std::string& tuner,
                                    const std::string& port,
                                    const std::vector<tuner::NamedButton>& buttons,
-                                   const std::string& version) {
+                                   const std::string& version,
+                                   const std::vector<std::string>& favourites) {
   const std::string id = topicSafeId(tuner);
   const std::string unique = discoveryNode(names) + "_" + id;
   const nlohmann::json device{{"identifiers", {unique}},
@@ -138,6 +150,14 @@ std::vector<Discovery> discoveryOf(const MqttNames& names, const std::string& tu
        {"max", static_cast<int>(tuner::kMaxMajorDigits + 1 + tuner::kMaxChannelPartDigits)},
        {"pattern", channelPattern()},
        {"icon", "mdi:television-box"}});
+  if (!favourites.empty()) {
+    add("select", "favourite",
+        {{"name", "Favourite"},
+         {"command_topic", favouriteTopic(names, id)},
+         {"state_topic", favouriteStateTopic(names, id)},
+         {"options", favourites},
+         {"icon", "mdi:star"}});
+  }
   for (const tuner::NamedButton& button : tuner::buttonsWithIds(buttons)) {
     const std::string safe = tuner::buttonId(button.written);
     add("button", "button_" + safe,
@@ -155,7 +175,8 @@ std::vector<Discovery> discoveryOf(const MqttNames& names, const std::string& tu
 }
 
 bool readCommandTopic(const MqttNames& names, const std::string& topic, std::string& id,
-                      std::string& button) {
+                      std::string& button, bool* favourite) {
+  if (favourite != nullptr) *favourite = false;
   const std::string start = names.base + "/" + names.node + "/";
   if (!startsWith(topic, start)) return false;
   const std::string rest = topic.substr(start.size());
@@ -163,8 +184,9 @@ bool readCommandTopic(const MqttNames& names, const std::string& topic, std::str
   if (slash == std::string::npos) return false;
   id = rest.substr(0, slash);
   const std::string what = rest.substr(slash);
-  if (what == "/channel/set") {
+  if (what == "/channel/set" || what == "/favourite/set") {
     button.clear();
+    if (favourite != nullptr) *favourite = what == "/favourite/set";
     return true;
   }
   const std::string pressStart = "/button/";
@@ -186,7 +208,7 @@ bool isFormerDiscoveryOf(const MqttNames& names, const std::string& topic,
   const std::string object = discoveredObject(names, names.base, topic);
   return std::any_of(ids.begin(), ids.end(), [&](const std::string& id) {
     return object == objectId(id, "channel") || object == objectId(id, "result") ||
-           startsWith(object, objectId(id, "button_"));
+           object == objectId(id, "favourite") || startsWith(object, objectId(id, "button_"));
   });
 }
 

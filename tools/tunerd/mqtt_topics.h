@@ -34,6 +34,9 @@ std::string channelTopic(const MqttNames& names, const std::string& id);
 // The last channel tuned, by any client (retained).
 std::string channelStateTopic(const MqttNames& names, const std::string& id);
 std::string buttonTopic(const MqttNames& names, const std::string& id, const std::string& button);
+// A favourite (a named channel of channels.txt) to tune, and the last one tuned (retained).
+std::string favouriteTopic(const MqttNames& names, const std::string& id);
+std::string favouriteStateTopic(const MqttNames& names, const std::string& id);
 std::string resultTopic(const MqttNames& names, const std::string& id);
 // Home Assistant's own availability: "online" when it has started.
 std::string homeAssistantStatusTopic(const MqttNames& names);
@@ -48,17 +51,19 @@ struct Discovery {
   std::string payload;  // JSON
 };
 
-// The discovery of one tuner: a text entity Channel, a button per named button that has an id
-// of its own, a sensor with the last result.
+// The discovery of one tuner: a text entity Channel, a select of its favourites (when it has
+// named channels), a button per named button that has an id of its own, a sensor with the last
+// result.
 std::vector<Discovery> discoveryOf(const MqttNames& names, const std::string& tuner,
                                    const std::string& port,
                                    const std::vector<tuner::NamedButton>& buttons,
-                                   const std::string& version);
+                                   const std::string& version,
+                                   const std::vector<std::string>& favourites = {});
 
-// A command topic taken apart: the tuner's id and the button (empty for the channel); false for
-// a topic that is no command of tunerd's.
+// A command topic taken apart: the tuner's id and the button (empty for the channel, and for a
+// favourite, which favourite then says); false for a topic that is no command of tunerd's.
 bool readCommandTopic(const MqttNames& names, const std::string& topic, std::string& id,
-                      std::string& button);
+                      std::string& button, bool* favourite = nullptr);
 
 // Whether topic is a discovery topic of this recorder's own.
 bool isOwnDiscovery(const MqttNames& names, const std::string& topic);

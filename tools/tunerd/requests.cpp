@@ -33,12 +33,17 @@ Answer sendOnce(Service& service, const Request& request, const Client& client) 
 
 // TUNE remote channel: the whole channel, as MacroTune sends it, by the tuner's recipe.
 Answer tune(Service& service, const Request& request, const Client& client) {
-  if (request.words.size() != 2) {
+  if (request.words.size() < 2) {
     return failure(request,
-                   "TUNE needs a remote (a tuner name) and a channel (42, or 4.1 for a "
-                   "sub-channel)");
+                   "TUNE needs a remote (a tuner name) and a channel (42, 4.1 for a "
+                   "sub-channel, or a channel's name in channels.txt)");
   }
-  return answered(request, tuneChannel(service, request.words[0], request.words[1], client));
+  // A channel's name may be words of its own: "TUNE Living. BBC One HD".
+  std::string channel;
+  for (std::size_t i = 1; i < request.words.size(); ++i) {
+    channel += (i > 1 ? " " : "") + request.words[i];
+  }
+  return answered(request, tuneChannel(service, request.words[0], channel, client));
 }
 
 // LIST: the remotes; LIST remote: its buttons; LIST remote button: that one.

@@ -42,6 +42,7 @@ struct Service {
   std::string configPath;    // the tuner file, read afresh for each request
   std::string recipePath;    // the tuning recipes beside it
   std::string buttonsPath;   // the user's names for other keys, beside it
+  std::string channelsPath;  // the channel map and favourites, beside it
   BlasterPool& blasters;
   const std::atomic<bool>& stopping;  // no further key is pressed once it is set
   LastResults& results;

@@ -59,6 +59,7 @@ constexpr int kBackgroundWorkers = 4;
 constexpr std::size_t kMaxMqttCommands = 32;
 constexpr std::size_t kMaxMqttPresses = tuner::kMaxPresses;
 constexpr std::size_t kMaxMqttPayload = 32;
+constexpr std::size_t kMaxMqttFavourite = 128;  // a favourite's name
 constexpr auto kConnectWait = std::chrono::seconds(10);
 constexpr auto kMostBetweenTries = std::chrono::seconds(60);
 constexpr int kMqttWorkers = 4;

@@ -7,6 +7,7 @@
 #include "common/ascii_case.h"
 #include "common/printable_text.h"
 #include "lirc_protocol.h"
+#include "tuner/channel_map.h"
 #include "tuner/channel_text.h"
 #include "tuner/request_limits.h"
 #include "tuner/tuner_config.h"
@@ -142,7 +143,7 @@ std::vector<std::pair<std::string, int>> remoteButtons(const Service& service,
 
 tuner::ControlEnvironment requestEnvironment(const Service& service) {
   return tuner::ControlEnvironment{service.log, service.configPath, tuner::platformSerial(),
-                                   service.recipePath};
+                                   service.recipePath, service.channelsPath};
 }
 
 TunerRequest TunerRequest::forKeys(Service& service, const std::string& remote) {
@@ -211,16 +212,21 @@ TunerRequest TunerRequest::channel(Service& service, const std::string& remote,
   made.request_.isChannel = true;
   made.request_.maxPresses = tuner::kMaxChannelPresses;
   made.started_ = tuner::startResult(requestEnvironment(service), "channel", remote.c_str());
-  if (!tuner::readChannel(text, made.request_.channel)) {
+  // A channel, or a channel's name in the map, as the road will read it.
+  tuner::AskedChannel asked;
+  if (!tuner::resolveChannel(service.channelsPath, remote, true, text, asked)) {
     made.started_.code = TUNER_INVALID_CHANNEL;
     tuner::setField(made.started_.numberText, tuner::printable(text.substr(0, 32)).c_str());
     made.outcome_ = outcomeOf(made.started_);
     return made;
   }
+  made.request_.byText = true;
+  made.request_.channelText = text;
+  made.request_.channel = asked.asked;
   // The result names the channel, as MacroTune's does.
-  made.started_.number = made.request_.channel.major;
-  if (!made.request_.channel.minor.empty()) {
-    tuner::setField(made.started_.numberText, tuner::channelText(made.request_.channel).c_str());
+  made.started_.number = asked.asked.major;
+  if (!asked.asked.minor.empty()) {
+    tuner::setField(made.started_.numberText, tuner::channelText(asked.asked).c_str());
   }
   made.ready_ = true;
   return made;
@@ -231,16 +237,17 @@ TunerRequest TunerRequest::channel(Service& service, const std::string& remote,
 Outcome TunerRequest::run(Service& service, const Client& client) const {
   if (!ready_) return outcome_;
   TurnAtPool source(service, client);
-  std::string spelled;
+  tuner::RequestDetails found;
   const tuner::ControlResult result =
-      tuner::runRequest(requestEnvironment(service), request_, source, started_, &spelled);
+      tuner::runRequest(requestEnvironment(service), request_, source, started_, &found);
+  const std::string& spelled = found.spelled;
   const Outcome outcome = outcomeOf(result);
   const bool kept = outcome.verdict == Verdict::kDone || outcome.verdict == Verdict::kFailed ||
                     outcome.verdict == Verdict::kNoTurn;
   if (kept && !spelled.empty()) {
     const bool tuned = request_.isChannel && outcome.verdict == Verdict::kDone;
     service.results.set(spelled, outcome.result, outcome.sentence,
-                        tuned ? tuner::channelText(request_.channel) : std::string());
+                        tuned ? found.channel : std::string());
   }
   return outcome;
 }

@@ -94,7 +94,8 @@ std::vector<std::pair<std::string, std::string>> limits() {
       {"Background", number(kMaxBackground) + " requests waiting (\"wait\": false)"},
       {"MQTT", number(kMaxMqttCommands) + " commands waiting, " + number(kMaxMqttPresses) +
                    " presses of one tuner; a channel payload of " + number(kMaxMqttPayload) +
-                   " bytes; the newest channel of a tuner replaces one waiting"},
+                   " bytes, a favourite's of " + number(kMaxMqttFavourite) +
+                   "; the newest channel of a tuner replaces one waiting"},
   };
 }
 

@@ -6,6 +6,7 @@
 #include "common/ascii_case.h"
 #include "http_framing.h"
 #include "lirc_protocol.h"
+#include "tuner/channel_map.h"
 #include "tuner/control_result.h"
 #include "tuner/request_limits.h"
 #include "tuner/tuner_config.h"
@@ -59,6 +60,13 @@ Json describeTuner(const Service& service, const tuner::TunerLine& line) {
              {"recipe", tuner::describeRecipe(recipe)},
              {"buttons", buttons},
              {"last", nullptr}};
+  Json channels = Json::array();
+  for (const tuner::ChannelEntry& entry : tuner::channelsOf(service.channelsPath, name)) {
+    channels.push_back(Json{{"channel", tuner::channelText(entry.channel)},
+                            {"box", tuner::channelText(entry.box)},
+                            {"name", entry.name}});
+  }
+  tuner["channels"] = channels;
   LastResults::Result last;
   if (service.results.get(name, last)) {
     tuner["last"] = Json{{"result", last.code}, {"message", last.sentence}};
