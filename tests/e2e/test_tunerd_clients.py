@@ -295,7 +295,8 @@ class HostileClients(TunerdCase):
         daemon = subprocess.Popen([os.path.join(harness.BUILD_DIR, "tunerd"), "--socket",
                                    self.socket_path], stderr=log, preexec_fn=limit)
         self.addCleanup(self.stop, daemon)
-        self.wait_for(lambda: os.path.exists(self.socket_path), "the socket")
+        # Its own threads are all running once it says it serves; the socket comes before them.
+        self.wait_for(lambda: "serving" in self.log(), "the serving line")
         # A connection that ends while descriptors are left: UndefinedBehaviorSanitizer, which
         # needs a pipe to check an object it has not seen, then knows a thread's end.
         threads = lambda: len(os.listdir("/proc/%d/task" % daemon.pid))
