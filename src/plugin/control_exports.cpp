@@ -2,6 +2,7 @@
 // thread's last one went.
 #include <cstddef>
 #include <cstring>
+#include <string>
 
 #include "blaster/serial_services.h"
 #include "plugin/boundary.h"
@@ -57,14 +58,13 @@ namespace {
 template <typename Tune>
 void tuneWithSettings(const char* call, const tuner::RecipeSettings& settings, Tune tune) {
   controlCall([&](const tuner::ControlEnvironment& env) {
-    if (settings.repeatMs == tuner::kNotGiven) {
-      tuner::LogMessage(env.log, "%s:Start: digits [%d] before [%d] enter [%d] pause [%d]\n", call,
-                        settings.digits, settings.before, settings.enter, settings.pauseMs);
-    } else {
-      tuner::LogMessage(
-          env.log, "%s:Start: digits [%d] before [%d] enter [%d] pause [%d] repeat [%d]\n", call,
-          settings.digits, settings.before, settings.enter, settings.pauseMs, settings.repeatMs);
-    }
+    // repeat is traced only where the call can give it.
+    const std::string repeat = settings.repeatMs == tuner::kNotGiven
+                                   ? std::string()
+                                   : " repeat [" + std::to_string(settings.repeatMs) + "]";
+    tuner::LogMessage(env.log, "%s:Start: digits [%d] before [%d] enter [%d] pause [%d]%s\n", call,
+                      settings.digits, settings.before, settings.enter, settings.pauseMs,
+                      repeat.c_str());
     const std::string problem = tuner::settingsProblem(settings);
     if (!problem.empty()) {
       tuner::LogMessage(env.log, "%s:Err:%s\n", call, problem.c_str());

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <string_view>
 
 #include "common/ascii_case.h"
 #include "common/text_lines.h"
@@ -15,6 +16,15 @@ bool isSpace(char c) { return c == ' ' || c == '\t'; }
 
 bool sameChannel(const Channel& a, const Channel& b) {
   return a.major == b.major && a.minor == b.minor;
+}
+
+// Words from the first given on, one space apart: a name as a line writes it.
+std::string joined(const std::vector<std::string_view>& words, std::size_t from = 0) {
+  std::string text;
+  for (std::size_t i = from; i < words.size(); ++i) {
+    text += (text.empty() ? "" : " ") + std::string(words[i]);
+  }
+  return text;
 }
 
 void parseChannelLine(int number, const std::string& text, ChannelEntry& entry) {
@@ -50,9 +60,7 @@ void parseChannelLine(int number, const std::string& text, ChannelEntry& entry) 
     entry.boxGiven = true;
     next += 2;
   }
-  for (; next < words.size(); ++next) {
-    entry.name += (entry.name.empty() ? "" : " ") + std::string(words[next]);
-  }
+  entry.name = joined(words, next);
 }
 
 }  // namespace
@@ -100,7 +108,7 @@ AskedChannel resolveChannel(const std::string& path, const std::string& tuner, b
     if (!sameChannel(entry.channel, channel)) continue;
     resolved.sent = entry.box;
     resolved.mapped = true;
-    resolved.shown = channelText(channel) + " as " + channelText(entry.box);
+    resolved.named = channelText(channel);
     break;
   }
   return resolved;
@@ -114,17 +122,13 @@ bool resolveChannel(const std::string& path, const std::string& tuner, bool anyC
     return true;
   }
   if (path.empty()) return false;
-  // A name as a line writes it: its words one space apart.
-  std::string name;
-  for (const auto word : splitWords(text, isSpace)) {
-    name += (name.empty() ? "" : " ") + std::string(word);
-  }
+  const std::string name = joined(splitWords(text, isSpace));
   for (const ChannelEntry& entry : channelsOf(path, tuner, anyCase)) {
     if (entry.name.empty() || !sameIgnoringCase(entry.name, name)) continue;
     resolved.sent = entry.box;
     resolved.asked = entry.channel;
     resolved.mapped = true;
-    resolved.shown = entry.name + " as " + channelText(entry.box);
+    resolved.named = entry.name;
     return true;
   }
   return false;

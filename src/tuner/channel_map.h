@@ -38,7 +38,7 @@ std::vector<ChannelEntry> channelsOf(const std::string& path, const std::string&
 struct AskedChannel {
   Channel sent;         // the channel to send
   Channel asked;        // the channel as the recorder knows it (its number, for a name)
-  std::string shown;    // how the trace and the result name it: "101 as 1501", "BBC One HD as 1501"
+  std::string named;    // as it was asked, where a line maps it: "101" or "BBC One HD"
   bool mapped = false;  // a line of the file gave it
 };
 

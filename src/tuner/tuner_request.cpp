@@ -57,10 +57,9 @@ ControlResult runRequest(const ControlEnvironment& env, const TunerRequest& requ
     asked = resolveChannel(env.channelsPath, request.tuner, request.anyCase, request.channel);
   }
   if (asked.mapped) {
-    const std::size_t as = asked.shown.rfind(" as ");
-    LogMessage(env.log, "%s:Channel [%s] as [%s]\n", caller, asked.shown.substr(0, as).c_str(),
-               asked.shown.substr(as + 4).c_str());
-    setField(result.numberText, asked.shown.c_str());
+    const std::string box = channelText(asked.sent);
+    LogMessage(env.log, "%s:Channel [%s] as [%s]\n", caller, asked.named.c_str(), box.c_str());
+    setField(result.numberText, (asked.named + " as " + box).c_str());
   }
   found.channel = channelText(asked.asked);
   const Channel& channel = asked.sent;

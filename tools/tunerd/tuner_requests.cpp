@@ -222,7 +222,6 @@ TunerRequest TunerRequest::channel(Service& service, const std::string& remote,
   }
   made.request_.byText = true;
   made.request_.channelText = text;
-  made.request_.channel = asked.asked;
   // The result names the channel, as MacroTune's does.
   made.started_.number = asked.asked.major;
   if (!asked.asked.minor.empty()) {
