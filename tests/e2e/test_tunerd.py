@@ -22,7 +22,8 @@ class Tunerd(TunerdCase):
         sim, port = self.attach_blaster()
         self.write_config("Living.=%s&2,423.\n" % port)
         with open(os.path.join(self.capture, "buttons.txt"), "w") as buttons:
-            buttons.write("Living.=KEY_ENTER 11 key_exit 12\n")
+            # Of another case than the tuner file's, as a remote's name may be.
+            buttons.write("living.=KEY_ENTER 11 key_exit 12\n")
         self.start()
         self.irsend("SEND_ONCE", "Living.", "KEY_0", "KEY_4", "KEY_2")
         self.irsend("SEND_ONCE", "Living.", "KEY_NUMERIC_7", "9", "KEY_255", "KEY_ENTER")

@@ -229,7 +229,7 @@ void MqttBridge::publishState(const std::string& tuner, const LastResults::Resul
   // Assistant's unknown) when it has none, so that no favourite stays shown after another channel.
   bool named = false;
   std::string favourite = "None";
-  for (const tuner::ChannelEntry& entry : tuner::channelsOf(service_.channelsPath, tuner)) {
+  for (const tuner::ChannelEntry& entry : tunerChannels(service_, tuner)) {
     named = named || !entry.name.empty();
     if (!entry.name.empty() && tuner::channelText(entry.channel) == result.channel) {
       favourite = entry.name;

@@ -31,11 +31,10 @@ void MqttBridge::publishAll() {
     const std::string& port = line.port;
     tuners[topicSafeId(name)] = name;
     std::vector<std::string> favourites;
-    for (const tuner::ChannelEntry& entry : tuner::channelsOf(service_.channelsPath, name)) {
+    for (const tuner::ChannelEntry& entry : tunerChannels(service_, name)) {
       if (!entry.name.empty()) favourites.push_back(entry.name);
     }
-    for (Discovery& made : discoveryOf(settings_.names, name, port,
-                                       tuner::buttonsAsWritten(service_.buttonsPath, name),
+    for (Discovery& made : discoveryOf(settings_.names, name, port, tunerButtons(service_, name),
                                        TUNER_VERSION, favourites)) {
       discovery.push_back(std::move(made));
     }
@@ -177,8 +176,7 @@ void MqttBridge::run(const MqttCommand& command) {
     return;
   }
   std::string button;
-  for (const tuner::NamedButton& named :
-       tuner::buttonsWithIds(tuner::buttonsAsWritten(service_.buttonsPath, name))) {
+  for (const tuner::NamedButton& named : tuner::buttonsWithIds(tunerButtons(service_, name))) {
     if (!command.button.empty() && tuner::buttonId(named.written) == command.button) {
       button = named.written;
     }

@@ -131,11 +131,19 @@ bool tunerLines(const Service& service, std::vector<tuner::TunerLine>& lines,
   return false;
 }
 
+std::vector<tuner::NamedButton> tunerButtons(const Service& service, const std::string& tuner) {
+  return tuner::buttonsAsWritten(service.buttonsPath, tuner, true);
+}
+
+std::vector<tuner::ChannelEntry> tunerChannels(const Service& service, const std::string& tuner) {
+  return tuner::channelsOf(service.channelsPath, tuner, true);
+}
+
 std::vector<std::pair<std::string, int>> remoteButtons(const Service& service,
                                                        const std::string& tuner) {
   std::vector<std::pair<std::string, int>> buttons;
   for (const std::string& digit : digitButtons()) buttons.emplace_back(digit, *buttonKey(digit));
-  for (const auto& button : tuner::namedButtons(service.buttonsPath, tuner)) {
+  for (const auto& button : tuner::namedButtons(service.buttonsPath, tuner, true)) {
     buttons.push_back(button);
   }
   return buttons;

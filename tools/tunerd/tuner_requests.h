@@ -9,7 +9,9 @@
 #include <utility>
 #include <vector>
 
+#include "button_names.h"
 #include "service.h"
+#include "tuner/channel_map.h"
 #include "tuner/control_result.h"
 #include "tuner/key_commands.h"
 #include "tuner/tuner_lookup.h"
@@ -57,6 +59,11 @@ TunerLine lookUpLine(const tuner::DiagnosticLog& log, const Service& service,
 // with the plug-in's sentence, when it cannot be read.
 bool tunerNames(const Service& service, std::vector<std::string>& names, std::string& problem);
 bool tunerLines(const Service& service, std::vector<tuner::TunerLine>& lines, std::string& problem);
+
+// A tuner's lines of buttons.txt and of channels.txt, found as its requests find them (the
+// name of any case, a line spelt exactly so first): what LIST, the page and MQTT show of it.
+std::vector<tuner::NamedButton> tunerButtons(const Service& service, const std::string& tuner);
+std::vector<tuner::ChannelEntry> tunerChannels(const Service& service, const std::string& tuner);
 
 // A remote's buttons with their keys: the ten digits, then those of buttons.txt.
 std::vector<std::pair<std::string, int>> remoteButtons(const Service& service,

@@ -50,7 +50,7 @@ Json describeTuner(const Service& service, const tuner::TunerLine& line) {
   for (const std::string& digit : digitButtons()) {
     buttons.push_back(Json{{"name", digit}, {"key", *buttonKey(digit)}});
   }
-  for (const tuner::NamedButton& button : tuner::buttonsAsWritten(service.buttonsPath, name)) {
+  for (const tuner::NamedButton& button : tunerButtons(service, name)) {
     buttons.push_back(Json{{"name", button.written}, {"key", button.key}});
   }
   Json tuner{{"name", name},
@@ -61,7 +61,7 @@ Json describeTuner(const Service& service, const tuner::TunerLine& line) {
              {"buttons", buttons},
              {"last", nullptr}};
   Json channels = Json::array();
-  for (const tuner::ChannelEntry& entry : tuner::channelsOf(service.channelsPath, name)) {
+  for (const tuner::ChannelEntry& entry : tunerChannels(service, name)) {
     channels.push_back(Json{{"channel", tuner::channelText(entry.channel)},
                             {"box", tuner::channelText(entry.box)},
                             {"name", entry.name}});
